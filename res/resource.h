@@ -1,0 +1,28 @@
+// Resource identifiers shared by the resource script and the code.
+#pragma once
+
+#define IDI_RAVELIN 128
+
+#define IDD_GAME 129
+#define IDD_UPDATE 202
+#define IDD_FRAME 210
+
+// Game window controls.
+#define IDC_EXPLORER 1000
+#define IDC_FLASH 1001
+#define IDC_BTN_CLOSE 1007
+#define IDC_BTN_MIN 1008
+#define IDC_BTN_TOOLS 1009
+#define IDC_BTN_RESTORE 1010
+#define IDC_BTN_SOUNDOFF 1011
+#define IDC_BTN_MAX 1012
+#define IDC_BTN_SOUNDON 1013
+
+// Update dialog controls.
+#define IDC_UPDATE_INFO 1002
+#define IDC_UPDATE_PROGRESS 1011
+#define IDC_UPDATE_STATUS 1013
+
+// String table.
+#define IDS_LANGUAGE 1
+#define IDS_DEFAULT_SOURCE 2

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/handover.h"
+
+namespace ravelin {
+
+// The hand-over's file and process operations on the real system.
+class Win32HandoverOps final : public HandoverOps {
+ public:
+  bool PathExists(const std::wstring& path) override;
+  bool Delete(const std::wstring& path) override;
+  bool Move(const std::wstring& from, const std::wstring& to) override;
+  bool Copy(const std::wstring& from, const std::wstring& to) override;
+  std::optional<std::wstring> ModulePath() override;
+  bool StartHidden(const std::wstring& application, const std::wstring& commandLine) override;
+  void Sleep(std::uint32_t milliseconds) override;
+  std::uint64_t TickMilliseconds() override;
+};
+
+// Full path of the running program file, however long; nullopt on failure.
+std::optional<std::wstring> GetRunningModulePath();
+
+}  // namespace ravelin

@@ -1,0 +1,40 @@
+// Process entry: the hand-over modes of the updater, then the normal start.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/dll_hardening_win.h"
+#include "app/handover.h"
+#include "app/handover_win.h"
+#include "app/run_main_window_win.h"
+#include "framework/app_module_win.h"
+#include "framework/ax_host_win.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*arguments*/, int showCommand) {
+  ravelin::HardenDllSearch();
+
+  // The whole command line: the updater starts hand-over processes with an
+  // explicit application path and a command line without a program name.
+  const ravelin::HandoverCommand command = ravelin::ParseHandoverCommandLine(GetCommandLineW());
+  ravelin::Win32HandoverOps ops;
+  if (command.mode == ravelin::StartMode::Update) return ravelin::RunUpdateHandover(ops, command);
+  if (command.mode == ravelin::StartMode::Delete) ravelin::RunDeleteHandover(ops, command);
+
+  // The browser and player controls need a single-threaded apartment.
+  const HRESULT comResult = CoInitialize(nullptr);
+
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_BAR_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  ravelin::framework::g_appModule.Init(instance);
+  ravelin::framework::AtlAxWinInit(instance);
+
+  const int exitCode = ravelin::RunMainWindow(showCommand);
+
+  ravelin::framework::g_appModule.Term();
+  if (SUCCEEDED(comResult)) CoUninitialize();
+  return exitCode;
+}

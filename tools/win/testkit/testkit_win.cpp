@@ -1,0 +1,215 @@
+#include "testkit/testkit_win.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <vector>
+
+namespace ravelin::testkit {
+namespace {
+
+std::wstring Lower(std::wstring s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+  return s;
+}
+
+std::wstring FileName(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::wstring ProcessImagePath(DWORD pid) {
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) return {};
+  std::vector<wchar_t> buffer(32768);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  std::wstring path;
+  if (QueryFullProcessImageNameW(process, 0, buffer.data(), &size)) path.assign(buffer.data(), size);
+  CloseHandle(process);
+  return path;
+}
+
+std::vector<DWORD> FindProcesses(const std::wstring& imageName) {
+  std::vector<DWORD> pids;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return pids;
+  const std::wstring wanted = Lower(imageName);
+  const bool fullPath = wanted.find(L'\\') != std::wstring::npos;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+    const std::wstring image = Lower(ProcessImagePath(entry.th32ProcessID));
+    if (image.empty()) continue;
+    if (fullPath ? image == wanted : FileName(image) == wanted) pids.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return pids;
+}
+
+std::vector<WindowInfo> TopLevelWindows(const std::vector<DWORD>& pids) {
+  struct Search {
+    const std::vector<DWORD>* pids;
+    std::vector<WindowInfo> found;
+  } search{&pids, {}};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (std::find(s->pids->begin(), s->pids->end(), pid) == s->pids->end()) return TRUE;
+        WindowInfo info;
+        info.hwnd = hwnd;
+        info.pid = pid;
+        wchar_t text[512] = {};
+        GetClassNameW(hwnd, text, 512);
+        info.className = text;
+        text[0] = 0;
+        GetWindowTextW(hwnd, text, 512);
+        info.title = text;
+        info.visible = IsWindowVisible(hwnd) != FALSE;
+        info.layered = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0;
+        info.owned = GetWindow(hwnd, GW_OWNER) != nullptr;
+        s->found.push_back(info);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids) {
+  std::optional<WindowInfo> best;
+  for (const WindowInfo& w : TopLevelWindows(pids)) {
+    if (w.className != L"#32770" || w.owned) continue;
+    if (!best || (w.layered && !best->layered)) best = w;
+  }
+  return best;
+}
+
+Process::~Process() {
+  if (m_process != nullptr) CloseHandle(m_process);
+}
+
+Process::Process(Process&& other) noexcept : m_process(other.m_process), m_pid(other.m_pid) {
+  other.m_process = nullptr;
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+  if (this != &other) {
+    if (m_process != nullptr) CloseHandle(m_process);
+    m_process = other.m_process;
+    m_pid = other.m_pid;
+    other.m_process = nullptr;
+  }
+  return *this;
+}
+
+std::optional<Process> Process::Start(const std::wstring& application, const std::wstring& commandLine,
+                                      const std::wstring& currentDir) {
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info)) {
+    return std::nullopt;
+  }
+  CloseHandle(info.hThread);
+  Process p;
+  p.m_process = info.hProcess;
+  p.m_pid = info.dwProcessId;
+  return p;
+}
+
+std::optional<Process> Process::Open(DWORD pid) {
+  const HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+  if (h == nullptr) return std::nullopt;
+  Process p;
+  p.m_process = h;
+  p.m_pid = pid;
+  return p;
+}
+
+std::optional<DWORD> Process::Wait(std::chrono::milliseconds timeout) const {
+  if (m_process == nullptr) return std::nullopt;
+  if (WaitForSingleObject(m_process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(m_process, &code)) return std::nullopt;
+  return code;
+}
+
+void Process::Kill() const {
+  if (m_process != nullptr) TerminateProcess(m_process, 255);
+}
+
+TempDir::TempDir(const std::wstring& prefix) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::wstring base = temp;
+  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  for (unsigned attempt = 0;; ++attempt) {
+    m_path = base + L"\\" + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(attempt);
+    if (CreateDirectoryW(m_path.c_str(), nullptr)) break;
+  }
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+bool RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  return RemoveDirectoryW(path.c_str()) != FALSE || !FileExists(path);
+}
+
+std::wstring ExeDir() {
+  std::vector<wchar_t> buffer(32768);
+  const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  std::wstring path(buffer.data(), n);
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+}  // namespace ravelin::testkit

@@ -1,0 +1,100 @@
+// Helpers for programs that drive the launcher from the outside: finding
+// processes and their windows, starting programs, throwaway folders.
+// Used by the Windows tests and by ravelin-driver; not part of ravelin.exe.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ravelin::testkit {
+
+// Full image path of a process, or empty when it cannot be read.
+std::wstring ProcessImagePath(DWORD pid);
+
+// Process ids whose image file name (the part after the last backslash)
+// equals `imageName` (case-insensitive), or whose full path equals it.
+std::vector<DWORD> FindProcesses(const std::wstring& imageName);
+
+struct WindowInfo {
+  HWND hwnd = nullptr;
+  DWORD pid = 0;
+  std::wstring className;
+  std::wstring title;
+  bool visible = false;
+  bool layered = false;
+  bool owned = false;
+};
+
+// Top-level windows of the given processes, in z-order (topmost first).
+std::vector<WindowInfo> TopLevelWindows(const std::vector<DWORD>& pids);
+
+// The launcher's main window among those: an unowned dialog, the layered
+// one when there is one. Hidden windows count (a relaunched build starts
+// hidden).
+std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids);
+
+// Polls `probe` until it returns a value or the time is up.
+template <class Probe>
+auto WaitFor(Probe probe, std::chrono::milliseconds timeout) -> decltype(probe()) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    auto value = probe();
+    if (value || std::chrono::steady_clock::now() >= deadline) return value;
+    Sleep(20);
+  }
+}
+
+class Process {
+ public:
+  Process() = default;
+  ~Process();
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // Starts `application` with exactly `commandLine` (no program name is
+  // added), as the updater does.
+  static std::optional<Process> Start(const std::wstring& application, const std::wstring& commandLine,
+                                      const std::wstring& currentDir = {});
+  // Opens an existing process for waiting.
+  static std::optional<Process> Open(DWORD pid);
+
+  DWORD Id() const { return m_pid; }
+  // Exit code, or nullopt when the process did not end in time.
+  std::optional<DWORD> Wait(std::chrono::milliseconds timeout) const;
+  void Kill() const;
+
+ private:
+  HANDLE m_process = nullptr;
+  DWORD m_pid = 0;
+};
+
+// A folder under %TEMP% removed with everything in it when the object goes.
+class TempDir {
+ public:
+  explicit TempDir(const std::wstring& prefix = L"ravelin");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::wstring& Path() const { return m_path; }
+  std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
+
+ private:
+  std::wstring m_path;
+};
+
+bool FileExists(const std::wstring& path);
+std::optional<std::string> ReadWholeFile(const std::wstring& path);
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+// Removes a folder tree; true when it is gone.
+bool RemoveTree(const std::wstring& path);
+// The folder of the running program (where ravelin.exe and the tools are).
+std::wstring ExeDir();
+
+}  // namespace ravelin::testkit
