@@ -2,11 +2,19 @@
 // staff, update-host operators and our tests.
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/handover.h"
 #include "common/utf8.h"
+#include "sysinfo/os_class.h"
+#ifdef _WIN32
+#include "sysinfo/host_uid_win.h"
+#include "sysinfo/system_info_win.h"
+#endif
 
 namespace {
 
@@ -15,7 +23,14 @@ constexpr char kUsage[] =
     "\n"
     "commands:\n"
     "  cmdline TEXT   show how the launcher treats TEXT as its whole command line\n"
-    "                 (normal start, Delete or Update hand-over, and the paths taken)\n";
+    "                 (normal start, Delete or Update hand-over, and the paths taken)\n"
+#ifdef _WIN32
+    "  hostuid        print this machine's host identifier and the form that produced it\n"
+    "  osclass        print this machine's OS code word (hex) and build number\n"
+#endif
+    "  osclass MAJOR.MINOR[.BUILD] [--platform N] [--product N] [--suite HEX] [--arch N]\n"
+    "          [--serverr2 N] [--lang HEX] [--plain] [--product-type TEXT]\n"
+    "                 classify given version facts as the launcher would\n";
 
 const char* ModeName(ravelin::StartMode mode) {
   switch (mode) {
@@ -46,6 +61,99 @@ int CommandLine(const std::wstring& text) {
   return 0;
 }
 
+void PrintOsClass(std::uint32_t code, std::uint32_t build) {
+  std::printf("code: 0x%05X\nbuild: %u\nfamily: 0x%02X\nedition: 0x%X\n64-bit: %s\nnot-chinese: %s\n", code, build,
+              (code & ravelin::kOsFamilyMask) >> 8, code & ravelin::kOsEditionMask,
+              (code & ravelin::kOs64BitBit) ? "yes" : "no", (code & ravelin::kOsNotChineseBit) ? "yes" : "no");
+}
+
+std::optional<unsigned long> Number(const std::wstring& text) {
+  if (text.empty()) return std::nullopt;
+  wchar_t* end = nullptr;
+  const unsigned long value = std::wcstoul(text.c_str(), &end, 0);
+  if (end == nullptr || *end != L'\0') return std::nullopt;
+  return value;
+}
+
+int ClassifyGivenFacts(const std::vector<std::wstring>& argv) {
+  ravelin::OsVersionFacts facts;
+  std::optional<std::wstring> productType;
+  unsigned long major = 0, minor = 0, build = 0;
+  if (std::swscanf(argv[2].c_str(), L"%lu.%lu.%lu", &major, &minor, &build) < 2) return 2;
+  facts.major = static_cast<std::uint32_t>(major);
+  facts.minor = static_cast<std::uint32_t>(minor);
+  facts.build = static_cast<std::uint32_t>(build);
+  for (std::size_t i = 3; i < argv.size(); ++i) {
+    const std::wstring& option = argv[i];
+    if (option == L"--plain") {
+      facts.extended = false;
+      continue;
+    }
+    if (i + 1 >= argv.size()) return 2;
+    const std::wstring& value = argv[++i];
+    if (option == L"--product-type") {
+      productType = value;
+      continue;
+    }
+    const std::optional<unsigned long> n = Number(value);
+    if (!n) return 2;
+    if (option == L"--platform") {
+      facts.platformId = static_cast<std::uint32_t>(*n);
+    } else if (option == L"--product") {
+      facts.productType = static_cast<std::uint8_t>(*n);
+    } else if (option == L"--suite") {
+      facts.suiteMask = static_cast<std::uint16_t>(*n);
+    } else if (option == L"--arch") {
+      facts.nativeArchitecture = static_cast<std::uint16_t>(*n);
+    } else if (option == L"--serverr2") {
+      facts.serverR2 = static_cast<int>(*n);
+    } else if (option == L"--lang") {
+      facts.systemLangId = static_cast<std::uint16_t>(*n);
+    } else {
+      return 2;
+    }
+  }
+  const std::optional<ravelin::OsClass> result = ravelin::ClassifyOs(facts, [&] { return productType; });
+  if (!result) {
+    std::puts("no outputs: ProductType unreadable");
+    return 1;
+  }
+  PrintOsClass(result->code, result->build);
+  return 0;
+}
+
+#ifdef _WIN32
+int PrintHostUid() {
+  const ravelin::HostUid uid = ravelin::ComputeHostUid();
+  const char* form = "no base (volume serial only)";
+  switch (uid.form) {
+    case ravelin::HostUidForm::Disk:
+      form = "disk serial and model";
+      break;
+    case ravelin::HostUidForm::CpuSignature:
+      form = "processor signature and volume serial";
+      break;
+    case ravelin::HostUidForm::MachineGuid:
+      form = "machine GUID and volume serial";
+      break;
+    case ravelin::HostUidForm::NoBase:
+      break;
+  }
+  std::printf("%s\nform: %s\n", ravelin::ToUtf8(uid.text).c_str(), form);
+  return 0;
+}
+
+int PrintThisOsClass() {
+  DWORD code = 0, build = 0;
+  if (!ravelin::GetOsClass(&code, &build)) {
+    std::puts("no version record");
+    return 1;
+  }
+  PrintOsClass(code, build);
+  return 0;
+}
+#endif
+
 int Run(const std::vector<std::wstring>& argv) {
   const std::size_t argc = argv.size();
   if (argc < 2) {
@@ -54,6 +162,15 @@ int Run(const std::vector<std::wstring>& argv) {
   }
   const std::wstring& command = argv[1];
   if (command == L"cmdline" && argc == 3) return CommandLine(argv[2]);
+  if (command == L"osclass" && argc >= 3) {
+    const int status = ClassifyGivenFacts(argv);
+    if (status == 2) std::fputs(kUsage, stderr);
+    return status;
+  }
+#ifdef _WIN32
+  if (command == L"osclass" && argc == 2) return PrintThisOsClass();
+  if (command == L"hostuid" && argc == 2) return PrintHostUid();
+#endif
   if (command == L"help" || command == L"--help" || command == L"-h") {
     std::fputs(kUsage, stdout);
     return 0;
