@@ -26,7 +26,7 @@ HostUid ComputeHostUid() {
   if (GetCpuSignature(base, 520)) {
     uid.form = HostUidForm::CpuSignature;
   } else if (ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid", base,
-                           static_cast<DWORD>(sizeof(base) - sizeof(wchar_t)))) {
+                           520)) {  // 520 bytes: at most 259 characters and a terminator
     uid.form = HostUidForm::MachineGuid;
   }
   uid.text = FormatFallbackHostUid(base, volumeSerial);
