@@ -3,6 +3,8 @@ target_compile_options(ravelin_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
   -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual)
 if(WIN32)
+  # COM interfaces have no virtual destructors by design.
+  target_compile_options(ravelin_warnings INTERFACE -Wno-non-virtual-dtor)
   target_compile_definitions(ravelin_warnings INTERFACE
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX STRICT
     _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0800)
