@@ -1,19 +1,30 @@
 // ravelin-driver: drives a running launcher from outside, for the run
-// command and the end-to-end tests.
+// command and the end-to-end tests. It sees the launcher as a player's
+// tools would: its windows, their states, their controls.
 //
-//   ravelin-driver wait-window [--image NAME] [--timeout MS]
-//       waits until the launcher's main window exists; prints its state
-//   ravelin-driver close [--image NAME] [--timeout MS]
-//       sends the main window WM_COMMAND IDOK, the frame's own way out
-//   ravelin-driver windows [--image NAME]
-//       lists the launcher's top-level windows
+//   ravelin-driver windows                      list the launcher's top-level windows
+//   ravelin-driver wait --kind K [--visible|--hidden|--gone] [--zoomed]
+//                                               wait until a window of kind K is so
+//   ravelin-driver close                        send the main window WM_COMMAND IDOK
+//   ravelin-driver command --kind K --id N      send WM_COMMAND N (BN_CLICKED) to a window of kind K
+//   ravelin-driver click --kind K --id N        click control N of a window of kind K (BM_CLICK)
+//   ravelin-driver message --kind K --msg N [--wparam W] [--lparam L]
+//                                               post a message to a window of kind K
+//   ravelin-driver answer --button ok|cancel|yes|no
+//                                               answer the launcher's message box; prints its text
+//   ravelin-driver key F9                       press and release a key (system-wide input)
+//   ravelin-driver wait-window                  the same as: wait --kind main
 //
-// NAME is the launcher's image file name (default ravelin.exe) or full path.
+// Kinds: main (the frame: an unowned dialog, layered once it is built),
+// game (the dialog holding the browser control 1000), update (the dialog
+// with the progress bar 1011), msgbox (a message box), any.
+// Common options: --image NAME (default ravelin.exe), --timeout MS (default 30000).
 // Exit status: 0 done, 1 timed out or not found, 2 bad usage.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,30 +32,144 @@
 
 namespace {
 
-using ravelin::testkit::FindMainWindow;
 using ravelin::testkit::FindProcesses;
+using ravelin::testkit::TopLevelWindows;
 using ravelin::testkit::WindowInfo;
 
 struct Options {
   std::wstring command;
+  std::wstring argument;
   std::wstring image = L"ravelin.exe";
+  std::wstring kind = L"main";
   std::chrono::milliseconds timeout{30000};
+  int id = 0;
+  UINT msg = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  std::wstring button = L"ok";
+  enum class Want { Exists, Visible, Hidden, Gone } want = Want::Exists;
+  bool zoomed = false;
 };
+
+bool IsDialog(const WindowInfo& w) { return w.className == L"#32770"; }
+
+bool HasChildOfClass(HWND hwnd, int id, const wchar_t* cls) {
+  const HWND child = GetDlgItem(hwnd, id);
+  if (child == nullptr) return false;
+  wchar_t name[64] = {};
+  GetClassNameW(child, name, 64);
+  return _wcsicmp(name, cls) == 0;
+}
+
+std::wstring KindOf(const WindowInfo& w) {
+  if (!IsDialog(w)) return L"other";
+  if (HasChildOfClass(w.hwnd, 0xFFFF, L"Static") && !HasChildOfClass(w.hwnd, 1000, L"AtlAxWin100")) return L"msgbox";
+  if (HasChildOfClass(w.hwnd, 1000, L"AtlAxWin100")) return L"game";
+  if (HasChildOfClass(w.hwnd, 1011, L"msctls_progress32")) return L"update";
+  if (!w.owned) return L"main";
+  return L"other";
+}
+
+std::optional<WindowInfo> Find(const Options& o) {
+  std::optional<WindowInfo> best;
+  for (const WindowInfo& w : TopLevelWindows(FindProcesses(o.image))) {
+    if (o.kind != L"any" && KindOf(w) != o.kind) continue;
+    // Of several main candidates the layered one is the frame.
+    if (!best || (w.layered && !best->layered)) best = w;
+  }
+  return best;
+}
+
+bool Satisfies(const Options& o, const std::optional<WindowInfo>& w) {
+  switch (o.want) {
+    case Options::Want::Gone:
+      return !w.has_value();
+    case Options::Want::Exists:
+      return w.has_value() && (!o.zoomed || IsZoomed(w->hwnd));
+    case Options::Want::Visible:
+      return w.has_value() && w->visible && (!o.zoomed || IsZoomed(w->hwnd));
+    case Options::Want::Hidden:
+      return w.has_value() && !w->visible;
+  }
+  return false;
+}
 
 void Print(const WindowInfo& w) {
   RECT rc{};
   GetWindowRect(w.hwnd, &rc);
-  std::wprintf(L"hwnd=%p pid=%lu class=%ls visible=%d layered=%d rect=%ld,%ld,%ld,%ld title=\"%ls\"\n",
-               static_cast<void*>(w.hwnd), static_cast<unsigned long>(w.pid), w.className.c_str(), w.visible ? 1 : 0,
-               w.layered ? 1 : 0, rc.left, rc.top, rc.right, rc.bottom, w.title.c_str());
+  const auto style = static_cast<unsigned long>(GetWindowLongPtrW(w.hwnd, GWL_STYLE));
+  const auto exStyle = static_cast<unsigned long>(GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE));
+  std::wprintf(L"kind=%ls hwnd=%p pid=%lu class=%ls visible=%d iconic=%d zoomed=%d layered=%d style=0x%08lX "
+               L"exstyle=0x%08lX rect=%ld,%ld,%ld,%ld title=\"%ls\"\n",
+               KindOf(w).c_str(), static_cast<void*>(w.hwnd), static_cast<unsigned long>(w.pid), w.className.c_str(),
+               w.visible ? 1 : 0, IsIconic(w.hwnd) ? 1 : 0, IsZoomed(w.hwnd) ? 1 : 0, w.layered ? 1 : 0, style,
+               exStyle, rc.left, rc.top, rc.right, rc.bottom, w.title.c_str());
+  std::fflush(stdout);
 }
 
-std::optional<WindowInfo> WaitMainWindow(const Options& o) {
-  return ravelin::testkit::WaitFor([&] { return FindMainWindow(FindProcesses(o.image)); }, o.timeout);
+std::optional<WindowInfo> WaitFor(const Options& o) {
+  std::optional<WindowInfo> last;
+  const bool ok = ravelin::testkit::WaitFor(
+      [&] {
+        last = Find(o);
+        return Satisfies(o, last);
+      },
+      o.timeout);
+  if (!ok) return std::nullopt;
+  return last ? last : std::optional<WindowInfo>(WindowInfo{});
+}
+
+int NotFound(const Options& o) {
+  std::fwprintf(stderr, L"no %ls window of %ls in the wanted state\n", o.kind.c_str(), o.image.c_str());
+  return 1;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t text[4096] = {};
+  GetWindowTextW(hwnd, text, 4096);
+  return text;
+}
+
+int Answer(Options o) {
+  o.kind = L"msgbox";
+  o.want = Options::Want::Visible;
+  const auto box = WaitFor(o);
+  if (!box) return NotFound(o);
+  int id = IDOK;
+  if (o.button == L"cancel") {
+    id = IDCANCEL;
+  } else if (o.button == L"yes") {
+    id = IDYES;
+  } else if (o.button == L"no") {
+    id = IDNO;
+  } else if (o.button != L"ok") {
+    return 2;
+  }
+  std::wprintf(L"caption=\"%ls\" text=\"%ls\"\n", TextOf(box->hwnd).c_str(),
+               TextOf(GetDlgItem(box->hwnd, 0xFFFF)).c_str());
+  std::fflush(stdout);
+  PostMessageW(box->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box->hwnd, id)));
+  return 0;
+}
+
+int PressKey(const std::wstring& name) {
+  WORD vk = 0;
+  if (name.size() >= 2 && (name[0] == L'F' || name[0] == L'f')) {
+    const int n = _wtoi(name.c_str() + 1);
+    if (n >= 1 && n <= 24) vk = static_cast<WORD>(VK_F1 + n - 1);
+  }
+  if (vk == 0) return 2;
+  INPUT inputs[2] = {};
+  inputs[0].type = INPUT_KEYBOARD;
+  inputs[0].ki.wVk = vk;
+  inputs[1] = inputs[0];
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return SendInput(2, inputs, sizeof(INPUT)) == 2 ? 0 : 1;
 }
 
 int Usage() {
-  std::fputs("usage: ravelin-driver wait-window|close|windows [--image NAME] [--timeout MS]\n", stderr);
+  std::fputs("usage: ravelin-driver windows|wait|wait-window|close|command|click|message|answer|key ...\n", stderr);
   return 2;
 }
 
@@ -56,37 +181,74 @@ int wmain(int argc, wchar_t** argv) {
   o.command = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::wstring arg = argv[i];
-    if (arg == L"--image" && i + 1 < argc) {
-      o.image = argv[++i];
-    } else if (arg == L"--timeout" && i + 1 < argc) {
-      o.timeout = std::chrono::milliseconds(_wtoi(argv[++i]));
+    auto next = [&]() -> std::wstring { return i + 1 < argc ? argv[++i] : L""; };
+    if (arg == L"--image") {
+      o.image = next();
+    } else if (arg == L"--timeout") {
+      o.timeout = std::chrono::milliseconds(_wtoi(next().c_str()));
+    } else if (arg == L"--kind") {
+      o.kind = next();
+    } else if (arg == L"--id") {
+      o.id = _wtoi(next().c_str());
+    } else if (arg == L"--msg") {
+      o.msg = static_cast<UINT>(wcstoul(next().c_str(), nullptr, 0));
+    } else if (arg == L"--wparam") {
+      o.wParam = static_cast<WPARAM>(wcstoull(next().c_str(), nullptr, 0));
+    } else if (arg == L"--lparam") {
+      o.lParam = static_cast<LPARAM>(wcstoll(next().c_str(), nullptr, 0));
+    } else if (arg == L"--button") {
+      o.button = next();
+    } else if (arg == L"--visible") {
+      o.want = Options::Want::Visible;
+    } else if (arg == L"--hidden") {
+      o.want = Options::Want::Hidden;
+    } else if (arg == L"--gone") {
+      o.want = Options::Want::Gone;
+    } else if (arg == L"--zoomed") {
+      o.zoomed = true;
+    } else if (arg.rfind(L"--", 0) != 0 && o.argument.empty()) {
+      o.argument = arg;
     } else {
       return Usage();
     }
   }
 
   if (o.command == L"windows") {
-    for (const WindowInfo& w : ravelin::testkit::TopLevelWindows(FindProcesses(o.image))) Print(w);
+    for (const WindowInfo& w : TopLevelWindows(FindProcesses(o.image))) Print(w);
     return 0;
   }
-  if (o.command == L"wait-window") {
-    const auto w = WaitMainWindow(o);
-    if (!w) {
-      std::fwprintf(stderr, L"no main window of %ls\n", o.image.c_str());
-      return 1;
-    }
-    Print(*w);
+  if (o.command == L"wait" || o.command == L"wait-window") {
+    const auto w = WaitFor(o);
+    if (!w) return NotFound(o);
+    if (w->hwnd != nullptr) Print(*w);
     return 0;
   }
   if (o.command == L"close") {
-    const auto w = WaitMainWindow(o);
-    if (!w) {
-      std::fwprintf(stderr, L"no main window of %ls\n", o.image.c_str());
-      return 1;
-    }
+    o.kind = L"main";
+    const auto w = WaitFor(o);
+    if (!w) return NotFound(o);
     PostMessageW(w->hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     std::wprintf(L"sent IDOK to %p\n", static_cast<void*>(w->hwnd));
     return 0;
   }
+  if (o.command == L"command" || o.command == L"click") {
+    const auto w = WaitFor(o);
+    if (!w || w->hwnd == nullptr) return NotFound(o);
+    const HWND control = GetDlgItem(w->hwnd, o.id);
+    if (o.command == L"click") {
+      if (control == nullptr) return NotFound(o);
+      PostMessageW(control, BM_CLICK, 0, 0);
+    } else {
+      PostMessageW(w->hwnd, WM_COMMAND, MAKEWPARAM(o.id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+    }
+    return 0;
+  }
+  if (o.command == L"message") {
+    const auto w = WaitFor(o);
+    if (!w || w->hwnd == nullptr) return NotFound(o);
+    return PostMessageW(w->hwnd, o.msg, o.wParam, o.lParam) ? 0 : 1;
+  }
+  if (o.command == L"answer") return Answer(o);
+  if (o.command == L"key") return PressKey(o.argument);
   return Usage();
 }
