@@ -294,6 +294,103 @@ TEST_F(AxHost, TheDocumentTakesAUiHandlerAndRecordsAccelerators) {
   ravelin::testkit::ClearStandinFile(L"browser.ini");
 }
 
+void Navigate(IWebBrowser2* browser, const std::wstring& address) {
+  VARIANT empty;
+  VariantInit(&empty);
+  BSTR url = SysAllocString(address.c_str());
+  browser->Navigate(url, &empty, &empty, &empty, &empty);
+  SysFreeString(url);
+}
+
+// Only the navigation-level events, without progress.
+std::vector<std::string> Navigations(const EventLog& log) {
+  std::vector<std::string> out;
+  for (const std::string& e : log.events) {
+    if (e.rfind("ProgressChange", 0) != 0) out.push_back(e);
+  }
+  return out;
+}
+
+class BrowserOverHttp : public AxHost {
+ protected:
+  void SetUp() override {
+    AxHost::SetUp();
+    ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/reset")) << "the game service is not running";
+    host = CreateBrowser({0, 0, 600, 400});
+    ASSERT_TRUE(SUCCEEDED(AxGetControl(host, &control)));
+    ASSERT_TRUE(SUCCEEDED(control.As(&browser)));
+    ASSERT_TRUE(SUCCEEDED(sink.Advise(control.Get())));
+  }
+  void TearDown() override {
+    sink.Unadvise();
+    browser.Reset();
+    control.Reset();
+    AxHost::TearDown();
+  }
+
+  const std::wstring startPage =
+      L"http://127.0.0.1/dusk_vale/client/index.php?source=client_41kk3l&host_uid=A&B=C_1&sp_promote=tr;vorlan_tr;"
+      L"tr;client;officialwebsite";
+  HWND host = nullptr;
+  ComPtr<IUnknown> control;
+  ComPtr<IWebBrowser2> browser;
+  EventLog log;
+  CDispEventSink<EventLog> sink{&log, kDiidEvents2, kBrowserSinkMap};
+};
+
+TEST_F(BrowserOverHttp, TheLoginPageLoadsAndLaterNavigatesToTheLoadGameAddress) {
+  ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/start_page",
+                                               R"({"mode":"normal","loadgame_delay_ms":300})"));
+  Navigate(browser.Get(), startPage);
+  const std::string marker = "app://loadgame?movie=http://127.0.0.1/game/movie.swf";
+  ASSERT_TRUE(PumpUntil([&] { return log.Has("NavigateError " + marker + " " +
+                                             std::to_string(static_cast<LONG>(0x800C000DL))); },
+                        10s));
+  PumpUntil([&] { return log.Has("DocumentComplete about:navigationfailure"); }, 5s);
+  const std::vector<std::string> expected = {
+      "BeforeNavigate2 " + Narrow(startPage),
+      "DocumentComplete " + Narrow(startPage),
+      "BeforeNavigate2 " + marker,
+      "NavigateError " + marker + " " + std::to_string(static_cast<LONG>(0x800C000DL)),
+      "DocumentComplete about:navigationfailure",
+  };
+  EXPECT_EQ(Navigations(log), expected);
+  // Progress ran up while the page loaded.
+  EXPECT_TRUE(log.Has("ProgressChange 10000/10000"));
+
+  // The service saw the raw query, "&" and "=" of the identifier included.
+  const auto requests = ravelin::testkit::ServiceRequest(L"GET", L"/_standin/requests?path=/dusk_vale/client/index.php");
+  ASSERT_TRUE(requests);
+  EXPECT_NE(requests->find(R"("host_uid": "A&B=C_1")"), std::string::npos) << *requests;
+}
+
+TEST_F(BrowserOverHttp, ServerErrorsAndDroppedConnectionsFailTheNavigation) {
+  struct Case {
+    const char* settings;
+    std::wstring url;
+    LONG status;
+  };
+  const Case cases[] = {
+      {R"({"mode":"500"})", startPage, 500},
+      {R"({"mode":"refuse"})", startPage, static_cast<LONG>(0x800C0008L)},
+      {R"({"mode":"normal"})", L"http://127.0.0.1/no/such/page", 404},
+      {R"({"mode":"normal"})", L"http://127.0.0.1:81/nothing/listens/here", static_cast<LONG>(0x800C0005L)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.url) + " " + c.settings);
+    log.events.clear();
+    ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/start_page", c.settings));
+    Navigate(browser.Get(), c.url);
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("DocumentComplete about:navigationfailure"); }, 10s));
+    const std::vector<std::string> expected = {
+        "BeforeNavigate2 " + Narrow(c.url),
+        "NavigateError " + Narrow(c.url) + " " + std::to_string(c.status),
+        "DocumentComplete about:navigationfailure",
+    };
+    EXPECT_EQ(Navigations(log), expected);
+  }
+}
+
 TEST(AxInitData, DialogPropertiesComeFromTheProgramsOwnResource) {
   const auto data = ravelin::framework::LoadDialogInitData(GetModuleHandleW(nullptr), IDD_GAME);
   EXPECT_EQ(data.count(1000), 0u) << "the browser starts from its defaults";

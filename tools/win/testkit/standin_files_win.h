@@ -2,6 +2,7 @@
 // prefix and their settings and recording files (tools/standins/README.md).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,11 @@ bool WriteStandinSettings(const std::wstring& name, const std::wstring& text);
 
 // Deletes a recording so a test starts from nothing.
 void ClearStandinFile(const std::wstring& name);
+
+// A request to the local game service's control interface (127.0.0.1:80,
+// paths under /_standin/). The answer's body, or nullopt when the service
+// did not answer with 200.
+std::optional<std::string> ServiceRequest(const std::wstring& method, const std::wstring& path,
+                                          const std::string& body = {});
 
 }  // namespace ravelin::testkit
