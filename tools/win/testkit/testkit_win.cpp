@@ -146,6 +146,73 @@ void Process::Kill() const {
   if (m_process != nullptr) TerminateProcess(m_process, 255);
 }
 
+CapturedRun RunCaptured(const std::wstring& application, const std::wstring& commandLine,
+                        std::chrono::milliseconds timeout) {
+  CapturedRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 16)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+  // Only the pipe goes to the child, so nothing else keeps it open.
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> attributeBytes(size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeBytes.data());
+  bool haveList = InitializeProcThreadAttributeList(attributes, 1, 0, &size) != FALSE;
+  if (haveList) {
+    haveList = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeEnd,
+                                         sizeof(writeEnd), nullptr, nullptr) != FALSE;
+  }
+
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = nullptr;
+  startup.StartupInfo.hStdOutput = writeEnd;
+  startup.StartupInfo.hStdError = writeEnd;
+  if (haveList) startup.lpAttributeList = attributes;
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  PROCESS_INFORMATION info{};
+  const DWORD flags = CREATE_NO_WINDOW | (haveList ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  run.started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                               &startup.StartupInfo, &info) != FALSE;
+  if (haveList) DeleteProcThreadAttributeList(attributes);
+  CloseHandle(writeEnd);
+  if (!run.started) {
+    CloseHandle(readEnd);
+    return run;
+  }
+  CloseHandle(info.hThread);
+
+  const auto drain = [&] {
+    DWORD available = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      std::vector<char> buffer(available);
+      DWORD got = 0;
+      if (!ReadFile(readEnd, buffer.data(), available, &got, nullptr) || got == 0) break;
+      run.output.append(buffer.data(), got);
+    }
+  };
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    drain();
+    if (WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0) break;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      TerminateProcess(info.hProcess, 255);
+      run.killed = WaitForSingleObject(info.hProcess, 10000) == WAIT_OBJECT_0;
+      break;
+    }
+  }
+  drain();
+  DWORD code = 0;
+  if (!run.killed && GetExitCodeProcess(info.hProcess, &code)) run.exitCode = code;
+  CloseHandle(info.hProcess);
+  CloseHandle(readEnd);
+  return run;
+}
+
 TempDir::TempDir(const std::wstring& prefix) {
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);

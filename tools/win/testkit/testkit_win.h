@@ -74,6 +74,21 @@ class Process {
   DWORD m_pid = 0;
 };
 
+// What a console program wrote to stdout (stderr goes to the same pipe)
+// and how it ended.
+struct CapturedRun {
+  bool started = false;
+  std::optional<DWORD> exitCode;  // nullopt: still running at the deadline, then killed
+  bool killed = false;            // it had to be terminated, and did end
+  std::string output;
+};
+
+// Starts `application` with exactly `commandLine` and stdout on a pipe, reads
+// until it ends or `timeout` passes; a program still running then is
+// terminated. Only the pipe is inherited.
+CapturedRun RunCaptured(const std::wstring& application, const std::wstring& commandLine,
+                        std::chrono::milliseconds timeout);
+
 // A folder under %TEMP% removed with everything in it when the object goes.
 class TempDir {
  public:
