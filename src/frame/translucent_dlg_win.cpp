@@ -1,6 +1,21 @@
 #include "frame/translucent_dlg_win.h"
 
+#include <objbase.h>
+// GDI+ wants min and max from somewhere.
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>
+
+#include <cstring>
+#include <memory>
+
+#include "diag/diagnostics_win.h"
+#include "frame/zorder_pass.h"
 #include "framework/app_module_win.h"
+#include "i18n/language_win.h"
 
 namespace ravelin {
 
@@ -9,40 +24,371 @@ using framework::MessageMapEntry;
 using framework::OnCommand;
 using framework::OnMessage;
 
+namespace {
+
+// The frame's pictures in the program's resources.
+constexpr UINT kPngFrame = 252;
+constexpr UINT kPngCloseHighlight = 254;
+constexpr UINT kPngMinimizeHighlight = 255;
+
+constexpr wchar_t kTopWndClass[] = L"MN_TopWnd";
+constexpr wchar_t kTopWndProp[] = L"MN_TopWnd";
+constexpr wchar_t kKeepPlaceProp[] = L"SYN_ZORDER";
+
+// A picture from the program's resources: type "PNG", else a bitmap.
+std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id) {
+  const HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+  if (info == nullptr) info = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2));  // RT_BITMAP
+  if (info == nullptr) return nullptr;
+  const DWORD size = SizeofResource(module, info);
+  const void* data = LockResource(LoadResource(module, info));
+  if (data == nullptr || size == 0) return nullptr;
+
+  const HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, data, size);
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream))) {  // the stream frees the block
+    GlobalFree(block);
+    return nullptr;
+  }
+  std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream, TRUE));
+  stream->Release();
+  if (image && image->GetLastStatus() != Gdiplus::Ok) image.reset();
+  return image;
+}
+
+// A copy of the window's client area, owned by the caller.
+HBITMAP CaptureClientBitmap(HWND window, RECT& client) {
+  GetClientRect(window, &client);
+  const HDC source = GetDC(window);
+  if (source == nullptr) return nullptr;
+  const HDC memory = CreateCompatibleDC(source);
+  HBITMAP bitmap = CreateCompatibleBitmap(source, client.right - client.left, client.bottom - client.top);
+  if (memory != nullptr && bitmap != nullptr) {
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right - client.left, client.bottom - client.top, source, client.left, client.top,
+           SRCCOPY);
+    SelectObject(memory, old);
+  }
+  if (memory != nullptr) DeleteDC(memory);
+  ReleaseDC(window, source);
+  return bitmap;
+}
+
+LRESULT CALLBACK TopWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Messages of the creation itself, before the property marks the window
+  // as complete, are answered 1.
+  if (GetPropW(hwnd, kTopWndProp) == nullptr) return 1;
+  if (message == WM_DESTROY) RemovePropW(hwnd, kTopWndProp);
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// The restacking pass on real windows.
+class Win32ZOrderOps final : public ZOrderOps {
+ public:
+  bool KeepsPlace(ZWindow window) override {
+    return reinterpret_cast<INT_PTR>(GetPropW(Hwnd(window), kKeepPlaceProp)) == 1;
+  }
+  bool Answers(ZWindow window) override {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(Hwnd(window), WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, 150, &result) != 0;
+  }
+  void PlaceBelow(ZWindow window, ZWindow after, bool async) override {
+    SetWindowPos(Hwnd(window), Hwnd(after), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | (async ? SWP_ASYNCWINDOWPOS : 0));
+  }
+
+ private:
+  static HWND Hwnd(ZWindow w) { return reinterpret_cast<HWND>(w); }
+};
+
+}  // namespace
+
+CTranslucentDlg::CTranslucentDlg() {
+  Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, background thread, codecs
+  Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr);
+}
+
+CTranslucentDlg::~CTranslucentDlg() {
+  if (m_gdiplusToken != 0) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+}
+
 std::span<const MessageMapEntry<CTranslucentDlg>> CTranslucentDlg::MessageMap() {
-  static constexpr MessageMapEntry<CTranslucentDlg> kMap[] = {
-      OnMessage<CTranslucentDlg>(WM_INITDIALOG, &CTranslucentDlg::OnInitDialog),
-      OnCommand<CTranslucentDlg>(IDOK, &CTranslucentDlg::OnOK),
-      OnCommand<CTranslucentDlg>(IDCANCEL, &CTranslucentDlg::OnCancel),
-      OnMessage<CTranslucentDlg>(WM_DESTROY, &CTranslucentDlg::OnDestroy),
+  using D = CTranslucentDlg;
+  static const MessageMapEntry<D> kMap[] = {
+      OnMessage<D>(WM_INITDIALOG, &D::OnInitDialog),
+      OnMessage<D>(WM_PAINT, &D::OnPaint),
+      OnMessage<D>(WM_MOUSEMOVE, &D::OnMouseMove),
+      OnMessage<D>(WM_LBUTTONDOWN, &D::OnLButtonDown),
+      OnMessage<D>(WM_LBUTTONUP, &D::OnLButtonUp),
+      OnMessage<D>(WM_NCLBUTTONUP, &D::OnLButtonUp),
+      OnMessage<D>(WM_SYSCOMMAND, &D::OnSysCommand),
+      OnMessage<D>(WM_SHOWWINDOW, &D::OnShowWindow),
+      OnMessage<D>(WM_MOVE, &D::OnMove),
+      OnMessage<D>(WM_SIZE, &D::OnMove),
+      OnMessage<D>(WM_WINDOWPOSCHANGING, &D::OnWindowPosChanging),
+      OnMessage<D>(WM_NCACTIVATE, &D::OnNcActivate),
+      OnCommand<D>(IDOK, &D::OnOK),
+      OnCommand<D>(IDCANCEL, &D::OnCancel),
+      OnMessage<D>(WM_DESTROY, &D::OnDestroy),
   };
   return kMap;
 }
 
-// The frame has no controls and no keyboard interface of its own.
 bool CTranslucentDlg::PreTranslateMessage(MSG* /*msg*/) { return false; }
 
 bool CTranslucentDlg::OnIdle() { return false; }
 
-std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs& /*args*/, bool& /*handled*/) {
+std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs&, bool&) {
   if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
     loop->AddMessageFilter(this);
     loop->AddIdleHandler(this);
   }
+  m_dlgGame.m_pFrame = this;
+  m_dlgGame.Create(nullptr);
+
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  const auto big = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_RAVELIN), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  const auto small = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_RAVELIN), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  SetWindowTextW(m_hWnd, g_Language.GetText(25).c_str());
+
+  const LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
+  SetWindowLongPtrW(m_hWnd, GWL_STYLE, (style & ~static_cast<LONG_PTR>(WS_CAPTION)) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+  const LONG_PTR exStyle = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
+  if (!(exStyle & WS_EX_LAYERED)) SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+
+  DrawFrame();
+  CreateTopWnd();
+  CenterOnWorkArea();
   return TRUE;
 }
 
-std::intptr_t CTranslucentDlg::OnOK(const MessageArgs& /*args*/, bool& /*handled*/) {
+void CTranslucentDlg::CenterOnWorkArea() {
+  RECT window;
+  GetWindowRect(m_hWnd, &window);
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+
+  RECT area;
+  const HWND owner = GetWindow(m_hWnd, GW_OWNER);
+  if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) {
+    GetWindowRect(owner, &area);
+  } else {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &info);
+    area = info.rcWork;
+  }
+  int x = area.left + (area.right - area.left - width) / 2;
+  int y = area.top + (area.bottom - area.top - height) / 2;
+  // Keep it inside the area: right and bottom first, then left and top.
+  x = std::min(x, static_cast<int>(area.right) - width);
+  y = std::min(y, static_cast<int>(area.bottom) - height);
+  x = std::max(x, static_cast<int>(area.left));
+  y = std::max(y, static_cast<int>(area.top));
+  SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CTranslucentDlg::DrawFrame() {
+  RECT window;
+  GetWindowRect(m_hWnd, &window);
+
+  PAINTSTRUCT ps;
+  const HDC paint = BeginPaint(m_hWnd, &ps);
+  const HDC memory = CreateCompatibleDC(paint);
+  const HBITMAP canvas = CreateCompatibleBitmap(paint, kFrameWidth, kFrameHeight);
+  const HGDIOBJ oldCanvas = SelectObject(memory, canvas);
+  {
+    Gdiplus::Graphics graphics(memory);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+
+    if (const auto background = LoadPngImage(kPngFrame)) {
+      graphics.DrawImage(background.get(), static_cast<INT>(client.left), static_cast<INT>(client.top),
+                         kFramePictureWidth, kFramePictureHeight);
+    }
+
+    const FrameHighlight highlight = FrameHighlightFor(m_ptMouse, m_bMinimizedOnce);
+    const UINT highlightId = highlight == FrameHighlight::Close      ? kPngCloseHighlight
+                             : highlight == FrameHighlight::Minimize ? kPngMinimizeHighlight
+                                                                     : 0;
+    if (highlightId != 0) {
+      const FrameRect& r = highlight == FrameHighlight::Close ? m_rcCloseBtn : m_rcMinBtn;
+      if (const auto image = LoadPngImage(highlightId)) {
+        graphics.DrawImage(image.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
+      }
+    }
+
+    if (m_dlgGame.m_hWnd != nullptr) {
+      RECT gameClient;
+      const HBITMAP snapshot = CaptureClientBitmap(m_dlgGame.m_hWnd, gameClient);
+      if (snapshot != nullptr) {
+        {
+          Gdiplus::Bitmap copy(snapshot, nullptr);
+          graphics.DrawImage(&copy, static_cast<INT>(client.left + kGameOffsetX),
+                             static_cast<INT>(client.top + kGameOffsetY));
+        }
+        DeleteObject(snapshot);
+      }
+    }
+  }
+
+  POINT destination{window.left, window.top};
+  SIZE size{kFrameWidth, kFrameHeight};
+  POINT source{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UpdateLayeredWindow(m_hWnd, paint, &destination, &size, memory, &source, 0, &blend, ULW_ALPHA);
+
+  SelectObject(memory, oldCanvas);
+  DeleteObject(canvas);
+  DeleteDC(memory);
+  EndPaint(m_hWnd, &ps);
+}
+
+std::intptr_t CTranslucentDlg::OnPaint(const MessageArgs&, bool&) {
+  DrawFrame();
+  PAINTSTRUCT ps;
+  BeginPaint(m_hWnd, &ps);
+  EndPaint(m_hWnd, &ps);
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnMouseMove(const MessageArgs& args, bool&) {
+  m_ptMouse.x = static_cast<int>(args.lParam & 0xFFFF);
+  m_ptMouse.y = static_cast<int>((args.lParam >> 16) & 0xFFFF);
+  InvalidateRect(m_hWnd, nullptr, FALSE);
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnLButtonDown(const MessageArgs&, bool&) {
+  if (FrameClickAt(m_ptMouse) != FrameClick::None) return 0;
+  SystemParametersInfoW(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
+  SendMessageW(m_hWnd, WM_SYSCOMMAND, 0xF012, 0);  // move by the caption
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnLButtonUp(const MessageArgs&, bool&) {
+  switch (FrameClickAt(m_ptMouse)) {
+    case FrameClick::Close:
+      ConfirmClose();
+      break;
+    case FrameClick::Minimize:
+      PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+      break;
+    case FrameClick::None:
+      break;
+  }
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnSysCommand(const MessageArgs& args, bool&) {
+  if (args.wParam == SC_MINIMIZE) m_bMinimizedOnce = true;
+  return DefWindowProcW(m_hWnd, args.message, args.wParam, args.lParam);
+}
+
+void CTranslucentDlg::PlaceGameWindow(bool restack) {
+  RECT frame;
+  GetWindowRect(m_hWnd, &frame);
+  const HWND game = m_dlgGame.m_hWnd;
+  if (game == nullptr || !::IsWindow(game) || m_dlgGame.m_bPlaying) return;
+  if (restack && m_bShuttingDown) return;
+  if (restack) SetWindowPos(m_hWnd, m_hTopWnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(game, m_hWnd, frame.left + kGameOffsetX, frame.top + kGameOffsetY, kGameWidth, kGameHeight,
+               SWP_SHOWWINDOW);
+  if (restack) m_bGamePlaced = true;
+}
+
+std::intptr_t CTranslucentDlg::OnShowWindow(const MessageArgs&, bool&) {
+  PlaceGameWindow(true);
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnMove(const MessageArgs&, bool&) {
+  PlaceGameWindow(false);
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnWindowPosChanging(const MessageArgs& args, bool& handled) {
+  auto* pos = reinterpret_cast<WINDOWPOS*>(args.lParam);
+  if (!m_bShuttingDown && pos != nullptr) pos->hwndInsertAfter = m_dlgGame.m_hWnd;
+  handled = false;
+  return 0;
+}
+
+std::intptr_t CTranslucentDlg::OnNcActivate(const MessageArgs& args, bool& handled) {
+  if (m_bShuttingDown || !m_bGamePlaced) return TRUE;
+  const LRESULT result = DefWindowProcW(m_hWnd, args.message, args.wParam, args.lParam);
+  if (args.wParam) SyncZOrder();
+  (void)handled;
+  return result;
+}
+
+std::intptr_t CTranslucentDlg::OnOK(const MessageArgs&, bool&) {
   DestroyWindow();
   PostQuitMessage(1);
   return 0;
 }
 
-// The close question belongs to the frame proper; until it is there a
-// system close leaves the window open rather than quitting without asking.
-std::intptr_t CTranslucentDlg::OnCancel(const MessageArgs& /*args*/, bool& /*handled*/) { return 0; }
+std::intptr_t CTranslucentDlg::OnCancel(const MessageArgs&, bool&) {
+  ConfirmClose();
+  return 0;
+}
 
-std::intptr_t CTranslucentDlg::OnDestroy(const MessageArgs& /*args*/, bool& handled) {
+void CTranslucentDlg::ConfirmClose() {
+  const std::wstring text = g_Language.GetText(13);
+  const std::wstring caption = g_Language.GetText(25);
+  if (MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OKCANCEL) == IDOK) CloseAll();
+}
+
+void CTranslucentDlg::CloseAll() {
+  m_bShuttingDown = true;
+  m_dlgGame.m_bClosing = 1;
+  ::ShowWindow(m_hWnd, SW_HIDE);
+  if (m_dlgGame.m_hWnd != nullptr) ::ShowWindow(m_dlgGame.m_hWnd, SW_HIDE);
+  g_gameException.StopDiagWorker();
+  if (m_dlgGame.m_hWnd != nullptr) m_dlgGame.CloseDialog(1);
+  if (m_hTopWnd != nullptr) {
+    ::DestroyWindow(m_hTopWnd);
+    m_hTopWnd = nullptr;
+  }
+  DestroyWindow();
+  PostQuitMessage(1);
+}
+
+void CTranslucentDlg::CreateTopWnd() {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = &TopWndProc;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = kTopWndClass;
+  RegisterClassExW(&wc);
+
+  m_hTopWnd = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kTopWndClass, L"SPY++",
+                              WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, -10000, 0, 1, 1, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  if (m_hTopWnd == nullptr) return;
+  SetPropW(m_hTopWnd, kTopWndProp, this);
+  ::ShowWindow(m_hTopWnd, SW_SHOWNA);
+}
+
+void CTranslucentDlg::SyncZOrder() {
+  if (m_hTopWnd == nullptr) return;
+  SetWindowPos(m_hTopWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const ZWindow windows[] = {reinterpret_cast<ZWindow>(m_hTopWnd), reinterpret_cast<ZWindow>(m_dlgGame.m_hWnd),
+                             reinterpret_cast<ZWindow>(m_hWnd)};
+  Win32ZOrderOps ops;
+  RunZOrderPass(windows, ops);
+}
+
+std::intptr_t CTranslucentDlg::OnDestroy(const MessageArgs&, bool& handled) {
   if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
     loop->RemoveMessageFilter(this);
     loop->RemoveIdleHandler(this);

@@ -1,16 +1,16 @@
-// The process's main window, created from dialog 210.
-//
-// This is the frame's shell: it opens from its template and is the way out
-// of the program (IDOK destroys it and quits with 1). The picture, the game
-// window in its opening and the close question come with the frame itself.
+// The process's main window: a borderless layered window with per-pixel
+// alpha showing the picture frame, with the game window kept in its
+// opening and stacked directly above it. It performs the orderly shutdown.
 #pragma once
 
 #include <windows.h>
 
 #include <span>
 
+#include "frame/frame_rules.h"
 #include "framework/dialog_win.h"
 #include "framework/message_loop_win.h"
+#include "gamewnd/standard_dlg_win.h"
 #include "res/resource.h"
 
 namespace ravelin {
@@ -21,16 +21,54 @@ class CTranslucentDlg : public framework::CDialogImpl<CTranslucentDlg>,
  public:
   static constexpr UINT IDD = IDD_FRAME;
 
+  CTranslucentDlg();
+  ~CTranslucentDlg() override;
+
   static std::span<const framework::MessageMapEntry<CTranslucentDlg>> MessageMap();
 
   bool PreTranslateMessage(MSG* msg) override;
   bool OnIdle() override;
 
+  // Hides both windows, stops the diagnostics worker, closes the game window
+  // and the frame and ends the message loop with exit code 1.
+  void CloseAll();
+  // Raises the anchor and stacks the anchor, the game window and the frame.
+  void SyncZOrder();
+  // Composes the picture, the button highlight and a snapshot of the game
+  // window, and puts the result on screen with per-pixel alpha.
+  void DrawFrame();
+
+  ULONG_PTR m_gdiplusToken = 0;
+  bool m_bShuttingDown = false;
+  CStandardDlg m_dlgGame;
+  FrameRect m_rcCloseBtn = kCloseButton;
+  FrameRect m_rcMinBtn = kMinimizeButton;
+  // Outside both buttons until the pointer first moves.
+  FramePoint m_ptMouse{-1, -1};
+  bool m_bGamePlaced = false;
+  bool m_bMinimizedOnce = false;
+  HWND m_hTopWnd = nullptr;
+
  private:
-  std::intptr_t OnInitDialog(const framework::MessageArgs& args, bool& handled);
-  std::intptr_t OnOK(const framework::MessageArgs& args, bool& handled);
-  std::intptr_t OnCancel(const framework::MessageArgs& args, bool& handled);
-  std::intptr_t OnDestroy(const framework::MessageArgs& args, bool& handled);
+  using Args = framework::MessageArgs;
+  std::intptr_t OnInitDialog(const Args& args, bool& handled);
+  std::intptr_t OnPaint(const Args& args, bool& handled);
+  std::intptr_t OnMouseMove(const Args& args, bool& handled);
+  std::intptr_t OnLButtonDown(const Args& args, bool& handled);
+  std::intptr_t OnLButtonUp(const Args& args, bool& handled);
+  std::intptr_t OnSysCommand(const Args& args, bool& handled);
+  std::intptr_t OnShowWindow(const Args& args, bool& handled);
+  std::intptr_t OnMove(const Args& args, bool& handled);
+  std::intptr_t OnWindowPosChanging(const Args& args, bool& handled);
+  std::intptr_t OnNcActivate(const Args& args, bool& handled);
+  std::intptr_t OnOK(const Args& args, bool& handled);
+  std::intptr_t OnCancel(const Args& args, bool& handled);
+  std::intptr_t OnDestroy(const Args& args, bool& handled);
+
+  void PlaceGameWindow(bool restack);
+  void ConfirmClose();
+  void CreateTopWnd();
+  void CenterOnWorkArea();
 };
 
 }  // namespace ravelin

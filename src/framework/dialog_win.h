@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "framework/ax_host_win.h"
 #include "framework/message_map.h"
 
 namespace ravelin::framework {
@@ -46,6 +47,29 @@ class CDialogImpl : public CDialogBase {
  protected:
   bool ProcessWindowMessage(const MessageArgs& args, std::intptr_t& result) override {
     return DispatchMessageMap<T>(static_cast<T&>(*this), T::MessageMap(), args, result);
+  }
+};
+
+}  // namespace ravelin::framework
+
+namespace ravelin::framework {
+
+// A dialog whose template names ActiveX controls: before the window's own
+// WM_INITDIALOG handler runs, the controls get their stored properties and
+// T connects its event sinks (T::AdviseSinks); on WM_DESTROY the sinks are
+// disconnected (T::UnadviseSinks) before T's handler runs.
+template <class T>
+class CAxDialogImpl : public CDialogImpl<T> {
+ protected:
+  bool ProcessWindowMessage(const MessageArgs& args, std::intptr_t& result) override {
+    T& self = static_cast<T&>(*this);
+    if (args.message == WM_INITDIALOG) {
+      AxApplyDialogInitData(this->m_hWnd, T::IDD);
+      self.AdviseSinks();
+    } else if (args.message == WM_DESTROY) {
+      self.UnadviseSinks();
+    }
+    return CDialogImpl<T>::ProcessWindowMessage(args, result);
   }
 };
 

@@ -27,6 +27,19 @@ class CDispEventSink final : public IDispatch {
   CDispEventSink(const CDispEventSink&) = delete;
   CDispEventSink& operator=(const CDispEventSink&) = delete;
 
+  // Connects to the control's default event interface as the control names
+  // it (IProvideClassInfo2), keeping the constructor's interface otherwise.
+  HRESULT AdviseDefault(IUnknown* control) {
+    if (control == nullptr) return E_POINTER;
+    Microsoft::WRL::ComPtr<IProvideClassInfo2> info;
+    IID source;
+    if (SUCCEEDED(control->QueryInterface(IID_PPV_ARGS(&info))) &&
+        SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source))) {
+      m_eventIid = source;
+    }
+    return Advise(control);
+  }
+
   // Connects to the control's connection point for the event interface.
   HRESULT Advise(IUnknown* control) {
     if (control == nullptr) return E_POINTER;

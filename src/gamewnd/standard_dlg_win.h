@@ -1,0 +1,127 @@
+// The game window: dialog 129 with the browser (1000) and the player (1001)
+// controls and seven tool buttons. Login phase: no caption, no taskbar
+// button, placed in the frame's opening. Play phase: a resizable, maximised
+// application window with its own title band.
+#pragma once
+
+#include <windows.h>
+#include <exdisp.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <optional>
+#include <span>
+#include <string>
+
+#include "framework/dialog_win.h"
+#include "framework/disp_event_sink_win.h"
+#include "framework/message_loop_win.h"
+#include "res/resource.h"
+#include "update/update_dlg_win.h"
+
+namespace ravelin {
+
+class CTranslucentDlg;
+
+// A push button showing one of two images (normal, pointer over).
+class CBitmapButton {
+ public:
+  HWND m_hWnd = nullptr;
+};
+
+class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
+                     public framework::CMessageFilter,
+                     public framework::CIdleHandler {
+ public:
+  static constexpr UINT IDD = IDD_GAME;
+  static constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
+  static constexpr int kHotKeyId = 1001;
+
+  CStandardDlg();
+  ~CStandardDlg() override;
+
+  static std::span<const framework::MessageMapEntry<CStandardDlg>> MessageMap();
+
+  // The exit question; on OK the program shuts down through the frame.
+  void ConfirmExit();
+  // Called by the frame's shutdown only: hide, destroy, post quit.
+  void CloseDialog(int exitCode);
+
+  bool PreTranslateMessage(MSG* msg) override;
+  bool OnIdle() override;
+
+  // Event sinks, connected before WM_INITDIALOG's handler and disconnected
+  // before WM_DESTROY's.
+  void AdviseSinks();
+  void UnadviseSinks();
+
+  CTranslucentDlg* m_pFrame = nullptr;
+  unsigned char m_bClosing = 0;
+  HWND m_wndIE = nullptr;
+  Microsoft::WRL::ComPtr<IWebBrowser2> m_IEPtr;
+  HWND m_wndFlash = nullptr;
+  Microsoft::WRL::ComPtr<IDispatch> m_FlashPtr;
+  Microsoft::WRL::ComPtr<IUnknown> m_pUIHandler;
+  CBitmapButton m_btnClose, m_btnRestore, m_btnMax, m_btnMin, m_btnTools, m_btnSoundOff, m_btnSoundOn;
+  HICON m_hIcon = nullptr;
+  int m_bVisible = 1;
+  int m_bLoading = 1;
+  int m_bPlaying = 0;
+  int m_bPageDone = 0;
+  int m_bDesktopNotice = 1;
+  CUpdateDlg m_dlgUpdate;
+  int m_nProgress = 0;
+  int m_nProgressMax = 0;
+  std::wstring m_strUrl;
+  std::wstring m_strLoadGameUrl;
+  BSTR m_bstrMovie = nullptr;
+
+ private:
+  using Args = framework::MessageArgs;
+  std::intptr_t OnInitDialog(const Args& args, bool& handled);
+  std::intptr_t OnDestroy(const Args& args, bool& handled);
+  std::intptr_t OnMouseActivate(const Args& args, bool& handled);
+  std::intptr_t OnShowWindow(const Args& args, bool& handled);
+  std::intptr_t OnTimer(const Args& args, bool& handled);
+  std::intptr_t OnSize(const Args& args, bool& handled);
+  std::intptr_t OnTrayNotify(const Args& args, bool& handled);
+  std::intptr_t OnHotKey(const Args& args, bool& handled);
+  std::intptr_t OnNcHitTest(const Args& args, bool& handled);
+  std::intptr_t OnNcLButtonDblClk(const Args& args, bool& handled);
+  std::intptr_t OnUpdateAvailable(const Args& args, bool& handled);
+  std::intptr_t OnNcActivate(const Args& args, bool& handled);
+  std::intptr_t OnActivateApp(const Args& args, bool& handled);
+  std::intptr_t OnPaint(const Args& args, bool& handled);
+  std::intptr_t OnEraseBkgnd(const Args& args, bool& handled);
+  std::intptr_t OnNcCalcSize(const Args& args, bool& handled);
+  std::intptr_t OnGetMinMaxInfo(const Args& args, bool& handled);
+  std::intptr_t OnDiagSocket(const Args& args, bool& handled);
+  std::intptr_t OnOK(const Args& args, bool& handled);
+  std::intptr_t OnCancel(const Args& args, bool& handled);
+  std::intptr_t OnMenuCommand(const Args& args, bool& handled);
+  std::intptr_t OnToolButton(const Args& args, bool& handled);
+
+  void RunStartupTasks();
+  void SetupButtons();
+  void RestackFrame();
+  RECT ClientRect() const;
+
+  // Browser and player events.
+  void OnBeforeNavigate2(DISPPARAMS* params);
+  void OnDocumentComplete(DISPPARAMS* params);
+  void OnNavigateError(DISPPARAMS* params);
+  void ProgressChangeExplorer1(DISPPARAMS* params);
+  void OnFlashReadyStateChange(DISPPARAMS* params);
+
+  // The movie's text for the exit question; nullopt when it does not answer.
+  std::optional<std::wstring> AskUnfinishedInfo();
+  void RemoveTrayIcon();
+
+  static const framework::CDispEventSink<CStandardDlg>::Entry kBrowserSinkMap[5];
+  static const framework::CDispEventSink<CStandardDlg>::Entry kFlashSinkMap[1];
+
+  framework::CDispEventSink<CStandardDlg> m_browserSink;
+  framework::CDispEventSink<CStandardDlg> m_flashSink;
+};
+
+}  // namespace ravelin
