@@ -288,8 +288,7 @@ TEST_F(ConsoleStandins, HangNeverEndsUntilTerminated) {
 }
 
 TEST_F(ConsoleStandins, TargetsMatchExactlyAndDefaultCoversTheRest) {
-  WriteConsoleIni(
-      "; per-target choices\n[ping]\nexample.host=normal\ndefault=nothing\n[tracert]\ndefault=timeout\n");
+  WriteConsoleIni("; per-target choices\n[ping]\nexample.host=normal\ndefault=nothing\n[tracert]\ndefault=timeout\n");
   EXPECT_NE(RunTool(Tool::kPing, L"example.host").output, "");
   EXPECT_EQ(RunTool(Tool::kPing, L"Example.Host").output, "");
   EXPECT_EQ(RunTool(Tool::kPing, L"elsewhere.example").output, "");

@@ -75,8 +75,9 @@ void RecordLine(std::wstring_view fileName, std::string_view line) {
   const std::wstring path = StandinFile(fileName);
   if (path.empty()) return;
   // FILE_APPEND_DATA alone makes every write land at the end of the file.
-  const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   std::string bytes(line);
   bytes += '\n';

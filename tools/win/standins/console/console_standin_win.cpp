@@ -70,7 +70,8 @@ void WriteOut(const std::string& bytes) {
 
 std::string Ansi(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
@@ -170,8 +171,8 @@ int RunConsoleStandin(ConsoleTool tool) {
   std::string behaviour = ini.Get(toolName, targetUtf8).value_or(ini.Get(toolName, "default", "normal"));
   if (targetWide.empty()) behaviour = "usage";
 
-  std::string record = std::string(toolName) + " behaviour=" + behaviour + " target=" + targetUtf8 +
-                       " cmdline=" + ToUtf8(commandLine);
+  std::string record =
+      std::string(toolName) + " behaviour=" + behaviour + " target=" + targetUtf8 + " cmdline=" + ToUtf8(commandLine);
 
   if (behaviour == "usage") {
     RecordLine(L"console.log", record);
