@@ -835,8 +835,11 @@ class WebBrowser final : public IWebBrowser2,
     m_busy = false;
     m_location = url;
     FireUrlEvent(DISPID_NAVIGATECOMPLETE2, L"NavigateComplete2", url);
-    m_document.Reset();
-    m_document.Attach(static_cast<IDispatch*>(new Document(m_window, url, html)));
+    // MinGW's ComPtr::Attach adds a reference: take the new object's own
+    // reference over by assignment and drop it.
+    auto* document = new Document(m_window, url, html);
+    m_document = static_cast<IDispatch*>(document);
+    document->Release();
     if (m_window != nullptr) InvalidateRect(m_window, nullptr, TRUE);
     FireProgress(10000, 10000);
     FireUrlEvent(DISPID_DOCUMENTCOMPLETE, L"DocumentComplete", url);

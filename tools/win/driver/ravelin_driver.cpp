@@ -51,29 +51,12 @@ struct Options {
   bool zoomed = false;
 };
 
-bool IsDialog(const WindowInfo& w) { return w.className == L"#32770"; }
-
-bool HasChildOfClass(HWND hwnd, int id, const wchar_t* cls) {
-  const HWND child = GetDlgItem(hwnd, id);
-  if (child == nullptr) return false;
-  wchar_t name[64] = {};
-  GetClassNameW(child, name, 64);
-  return _wcsicmp(name, cls) == 0;
-}
-
-std::wstring KindOf(const WindowInfo& w) {
-  if (!IsDialog(w)) return L"other";
-  if (HasChildOfClass(w.hwnd, 0xFFFF, L"Static") && !HasChildOfClass(w.hwnd, 1000, L"AtlAxWin100")) return L"msgbox";
-  if (HasChildOfClass(w.hwnd, 1000, L"AtlAxWin100")) return L"game";
-  if (HasChildOfClass(w.hwnd, 1011, L"msctls_progress32")) return L"update";
-  if (!w.owned) return L"main";
-  return L"other";
-}
+std::wstring KindText(const WindowInfo& w) { return ravelin::testkit::KindName(ravelin::testkit::KindOf(w)); }
 
 std::optional<WindowInfo> Find(const Options& o) {
   std::optional<WindowInfo> best;
   for (const WindowInfo& w : TopLevelWindows(FindProcesses(o.image))) {
-    if (o.kind != L"any" && KindOf(w) != o.kind) continue;
+    if (o.kind != L"any" && KindText(w) != o.kind) continue;
     // Of several main candidates the layered one is the frame.
     if (!best || (w.layered && !best->layered)) best = w;
   }
@@ -101,7 +84,7 @@ void Print(const WindowInfo& w) {
   const auto exStyle = static_cast<unsigned long>(GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE));
   std::wprintf(L"kind=%ls hwnd=%p pid=%lu class=%ls visible=%d iconic=%d zoomed=%d layered=%d style=0x%08lX "
                L"exstyle=0x%08lX rect=%ld,%ld,%ld,%ld title=\"%ls\"\n",
-               KindOf(w).c_str(), static_cast<void*>(w.hwnd), static_cast<unsigned long>(w.pid), w.className.c_str(),
+               KindText(w).c_str(), static_cast<void*>(w.hwnd), static_cast<unsigned long>(w.pid), w.className.c_str(),
                w.visible ? 1 : 0, IsIconic(w.hwnd) ? 1 : 0, IsZoomed(w.hwnd) ? 1 : 0, w.layered ? 1 : 0, style,
                exStyle, rc.left, rc.top, rc.right, rc.bottom, w.title.c_str());
   std::fflush(stdout);

@@ -80,10 +80,47 @@ std::vector<WindowInfo> TopLevelWindows(const std::vector<DWORD>& pids) {
   return search.found;
 }
 
+namespace {
+
+bool HasChildOfClass(HWND hwnd, int id, const wchar_t* cls) {
+  const HWND child = GetDlgItem(hwnd, id);
+  if (child == nullptr) return false;
+  wchar_t name[64] = {};
+  GetClassNameW(child, name, 64);
+  return _wcsicmp(name, cls) == 0;
+}
+
+}  // namespace
+
+WindowKind KindOf(const WindowInfo& w) {
+  if (w.className != L"#32770") return WindowKind::Other;
+  if (HasChildOfClass(w.hwnd, 1000, L"AtlAxWin100")) return WindowKind::Game;
+  if (HasChildOfClass(w.hwnd, 0xFFFF, L"Static")) return WindowKind::MessageBox;
+  if (HasChildOfClass(w.hwnd, 1011, L"msctls_progress32")) return WindowKind::Update;
+  if (!w.owned && GetWindow(w.hwnd, GW_CHILD) == nullptr) return WindowKind::Main;
+  return WindowKind::Other;
+}
+
+const wchar_t* KindName(WindowKind kind) {
+  switch (kind) {
+    case WindowKind::Main:
+      return L"main";
+    case WindowKind::Game:
+      return L"game";
+    case WindowKind::Update:
+      return L"update";
+    case WindowKind::MessageBox:
+      return L"msgbox";
+    case WindowKind::Other:
+      break;
+  }
+  return L"other";
+}
+
 std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids) {
   std::optional<WindowInfo> best;
   for (const WindowInfo& w : TopLevelWindows(pids)) {
-    if (w.className != L"#32770" || w.owned) continue;
+    if (KindOf(w) != WindowKind::Main) continue;
     if (!best || (w.layered && !best->layered)) best = w;
   }
   return best;
