@@ -442,3 +442,69 @@ TEST(AxHostWindow, AnUnknownClassLeavesAnEmptyHostAndNoControl) {
 }
 
 }  // namespace
+
+namespace {
+
+struct ReadyStates {
+  std::vector<long> seen;
+  void OnReadyState(DISPPARAMS* p) {
+    if (p->cArgs == 1 && p->rgvarg[0].vt == VT_I4) seen.push_back(p->rgvarg[0].lVal);
+  }
+};
+
+const CDispEventSink<ReadyStates>::Entry kPlayerSinkMap[] = {{-609, &ReadyStates::OnReadyState}};
+const IID kPlayerEventsFallback = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+
+HRESULT CallByName(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  std::reverse(args.begin(), args.end());
+  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+}
+
+TEST_F(AxHost, ThePlayerTakesItsStoredPropertiesLoadsAMovieAndReportsReadyStates) {
+  ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
+  ravelin::testkit::ClearStandinFile(L"player.log");
+  const auto data = ravelin::framework::LoadDialogInitData(GetModuleHandleW(nullptr), IDD_GAME);
+  const HWND host =
+      AxCreateControl(parent, L"{D27CDB6E-AE6D-11CF-96B8-444553540000}", {2, 31, 602, 431}, 1001, &data.at(1001));
+  ASSERT_NE(host, nullptr);
+  ComPtr<IUnknown> control;
+  ASSERT_TRUE(SUCCEEDED(AxGetControl(host, &control)));
+  ComPtr<IDispatch> player;
+  const IID kPlayerIid = {0xD27CDB6C, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+  ASSERT_TRUE(SUCCEEDED(control->QueryInterface(kPlayerIid, reinterpret_cast<void**>(player.GetAddressOf()))));
+
+  ReadyStates states;
+  // The control names its own default event interface.
+  CDispEventSink<ReadyStates> sink(&states, kPlayerEventsFallback, kPlayerSinkMap);
+  ASSERT_TRUE(SUCCEEDED(sink.AdviseDefault(control.Get())));
+
+  VARIANT layer, url, result;
+  VariantInit(&layer);
+  layer.vt = VT_I4;
+  layer.lVal = 0;
+  VariantInit(&url);
+  url.vt = VT_BSTR;
+  url.bstrVal = SysAllocString(L"http://127.0.0.1/game/movie.swf");
+  VariantInit(&result);
+  EXPECT_TRUE(SUCCEEDED(CallByName(player.Get(), L"LoadMovie", {layer, url}, &result)));
+  EXPECT_TRUE(SUCCEEDED(CallByName(player.Get(), L"Play", {}, &result)));
+  VariantClear(&url);
+  ASSERT_TRUE(PumpUntil([&] { return !states.seen.empty() && states.seen.back() == 4; }, 5s));
+  EXPECT_EQ(states.seen, (std::vector<long>{0, 1, 2, 3, 4}));
+  sink.Unadvise();
+
+  DestroyWindow(host);
+  const auto log = ravelin::testkit::ReadStandinLines(L"player.log");
+  for (const char* line : {"load bag", "property WMode=Window", "property Quality=High", "property AllowNetworking=all",
+                           "property Loop=true", "property Menu=false", "LoadMovie 0 http://127.0.0.1/game/movie.swf",
+                           "Play", "close"}) {
+    EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+  }
+}
+
+}  // namespace
