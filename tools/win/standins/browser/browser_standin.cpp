@@ -32,11 +32,9 @@
 #include <thread>
 #include <vector>
 
-#include "standin_log.h"
+#include "common/standin_files_win.h"
 
 using Microsoft::WRL::ComPtr;
-using ravelin::standin::AppendLine;
-using ravelin::standin::Hex;
 
 namespace {
 
@@ -57,6 +55,16 @@ std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
 const wchar_t kLog[] = L"browser.log";
+
+void AppendLine(const wchar_t* file, const std::wstring& line) {
+  ravelin::standin::RecordLine(file, ravelin::standin::ToUtf8(line));
+}
+
+std::wstring Hex(unsigned long value) {
+  wchar_t text[16];
+  swprintf(text, 16, L"0x%08lX", value);
+  return text;
+}
 
 std::wstring Lower(std::wstring s) {
   for (wchar_t& c : s) c = static_cast<wchar_t>(std::towlower(c));
@@ -224,9 +232,9 @@ class Document final : public IDispatch, public ICustomDoc, public IOleInPlaceAc
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP TranslateAccelerator(LPMSG msg) override {
     if (msg == nullptr) return E_POINTER;
-    const std::wstring answer =
-        ravelin::standin::Setting(L"browser.ini", L"document", L"accelerator", L"S_FALSE");
-    const HRESULT hr = answer == L"S_OK" ? S_OK : S_FALSE;
+    const std::string answer =
+        ravelin::standin::Ini::Load(L"browser.ini").Get("document", "accelerator", "S_FALSE");
+    const HRESULT hr = answer == "S_OK" ? S_OK : S_FALSE;
     wchar_t hwnd[32];
     swprintf(hwnd, 32, L"%p", static_cast<void*>(msg->hwnd));
     AppendLine(kLog, L"accelerator message=" + Hex(msg->message) + L" key=" + std::to_wstring(msg->wParam) +
