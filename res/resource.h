@@ -26,3 +26,17 @@
 // String table.
 #define IDS_LANGUAGE 1
 #define IDS_DEFAULT_SOURCE 2
+
+// Artwork (res/art, drawn by tools/art/make_art.py).
+#define IDB_LOADING_BORDER 224
+#define IDB_TITLE_BAND 226
+#define IDB_BTN_TOOLS 228
+#define IDB_BTN_SOUNDOFF 229
+#define IDB_BTN_SOUNDON 231
+#define IDB_BTN_CLOSE 233
+#define IDB_BTN_MAX 237
+#define IDB_BTN_MIN 238
+#define IDB_BTN_RESTORE 240
+#define IDR_PNG_FRAME 252
+#define IDR_PNG_CLOSE_HL 254
+#define IDR_PNG_MIN_HL 255
