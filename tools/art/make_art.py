@@ -13,7 +13,6 @@ committed:  python3 tools/art/make_art.py"""
 import math
 import os
 import struct
-import sys
 import zlib
 
 OUT_DIR = os.path.join("res", "art")
@@ -218,9 +217,6 @@ class Mask:
 
     def shifted(self, dx, dy):
         return Mask(self.x0 + dx, self.y0 + dy, self.w, self.h, list(self.data))
-
-    def scaled(self, k):
-        return Mask(self.x0, self.y0, self.w, self.h, [min(1.0, v * k) for v in self.data])
 
     def blurred(self, radius, passes=3):
         """Repeated box blur (close to a Gaussian); grows to keep the tails."""
@@ -444,10 +440,6 @@ class Canvas:
                 self.r[i] = 255 - (255 - self.r[i]) * (1 - colour[0] / 255 * k)
                 self.g[i] = 255 - (255 - self.g[i]) * (1 - colour[1] / 255 * k)
                 self.b[i] = 255 - (255 - self.b[i]) * (1 - colour[2] / 255 * k)
-
-    def pixel(self, x, y):
-        i = y * self.w + x
-        return (self.r[i], self.g[i], self.b[i], self.a[i])
 
     def bytes_rgb(self, x, y):
         i = y * self.w + x
@@ -814,6 +806,13 @@ def frame_opening(x, y):
 
 def field_colour(x, y):
     c = mix(FIELD_TOP, FIELD_BOTTOM, clamp01((y - 4) / 500.0))
+    if y < OPENING[1]:
+        # A faint engraved trellis on the banner.
+        k = 0.0
+        for u in ((x + y) % 10, (x - y) % 10):
+            k -= 0.16 * clamp01(1.0 - abs(u - 0.5)) 
+            k += 0.07 * clamp01(1.0 - abs(u - 1.5))
+        c = darker(c, 1.0 + k * clamp01((OPENING[1] - y) / 10.0))
     g = grain(x, y, 1) * 2.0
     return (c[0] + g, c[1] + g * 0.7, c[2] + g * 0.45)
 
@@ -843,8 +842,8 @@ def draw_frame_body(canvas):
                 continue
             depth = -d_out
             # Unit direction into the border from the outer edge.
-            gx = fo[min(i + 1, y * w + w - 1)] - fo[max(i - 1, y * w)]
-            gy = fo[min(i + w, len(fo) - 1 - (w - 1 - x))] - fo[max(i - w, x)]
+            gx = fo[y * w + min(x + 1, w - 1)] - fo[y * w + max(x - 1, 0)]
+            gy = fo[min(y + 1, h - 1) * w + x] - fo[max(y - 1, 0) * w + x]
             n = math.hypot(gx, gy) or 1.0
             ix, iy = -gx / n, -gy / n
             # And away from the opening.
@@ -952,7 +951,7 @@ def draw_emblem(canvas):
     valley = [(CX - 40, hy), (CX - vx, hy), (CX, vy), (CX + vx, hy), (CX + 40, hy), (CX + 40, 0), (CX - 40, 0)]
     sun = rasterize([circle(CX, sun_y, sun_r)], canvas.w, canvas.h).times(
         rasterize([[(x, y - 2.2) for x, y in valley]], canvas.w, canvas.h))
-    for k in range(1, 10):
+    for k in range(2, 9):                   # the lowest rays would run into the horizon
         a = math.pi + k * math.pi / 10
         r0, r1 = sun_r + 3.0, sun_r + (11.0 if k % 2 else 7.5)
         w0 = 2.6 if k % 2 else 2.0
@@ -1017,6 +1016,7 @@ def draw_banner_sides(canvas):
     # The right side answers with a line running out to the buttons.
     polys.append(taper(653, 531, mid, 1.6, 0.5))
     polys.append(lozenge(657, mid, 3.0, 2.4))
+    polys.append(lozenge(594, mid, 2.6, 2.0))
     metal_text(canvas, polys, mid - cap / 2, mid + cap / 2, outline=1.0, shadow=(1, 1), bright=0.95)
 
 
