@@ -15,6 +15,7 @@ using std::min;
 #include "diag/diagnostics_win.h"
 #include "frame/zorder_pass.h"
 #include "framework/app_module_win.h"
+#include "framework/gdi_holders_win.h"
 #include "i18n/language_win.h"
 
 namespace ravelin {
@@ -27,9 +28,9 @@ using framework::OnMessage;
 namespace {
 
 // The frame's pictures in the program's resources.
-constexpr UINT kPngFrame = 252;
-constexpr UINT kPngCloseHighlight = 254;
-constexpr UINT kPngMinimizeHighlight = 255;
+constexpr UINT kPngFrame = IDR_PNG_FRAME;
+constexpr UINT kPngCloseHighlight = IDR_PNG_CLOSE_HL;
+constexpr UINT kPngMinimizeHighlight = IDR_PNG_MIN_HL;
 
 constexpr wchar_t kTopWndClass[] = L"MN_TopWnd";
 constexpr wchar_t kTopWndProp[] = L"MN_TopWnd";
@@ -59,21 +60,19 @@ std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id) {
   return image;
 }
 
-// A copy of the window's client area, owned by the caller.
-HBITMAP CaptureClientBitmap(HWND window, RECT& client) {
+// A copy of the window's client area.
+framework::UniqueBitmap CaptureClientBitmap(HWND window, RECT& client) {
   GetClientRect(window, &client);
-  const HDC source = GetDC(window);
-  if (source == nullptr) return nullptr;
-  const HDC memory = CreateCompatibleDC(source);
-  HBITMAP bitmap = CreateCompatibleBitmap(source, client.right - client.left, client.bottom - client.top);
-  if (memory != nullptr && bitmap != nullptr) {
-    const HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, client.right - client.left, client.bottom - client.top, source, client.left, client.top,
-           SRCCOPY);
-    SelectObject(memory, old);
+  const framework::WindowDC source(window);
+  if (source.get() == nullptr) return {};
+  const framework::UniqueMemoryDC memory(source.get());
+  framework::UniqueBitmap bitmap(
+      CreateCompatibleBitmap(source.get(), client.right - client.left, client.bottom - client.top));
+  if (memory.get() != nullptr && bitmap) {
+    const framework::SelectGuard select(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, client.right - client.left, client.bottom - client.top, source.get(), client.left,
+           client.top, SRCCOPY);
   }
-  if (memory != nullptr) DeleteDC(memory);
-  ReleaseDC(window, source);
   return bitmap;
 }
 
@@ -199,13 +198,12 @@ void CTranslucentDlg::DrawFrame() {
   RECT window;
   GetWindowRect(m_hWnd, &window);
 
-  PAINTSTRUCT ps;
-  const HDC paint = BeginPaint(m_hWnd, &ps);
-  const HDC memory = CreateCompatibleDC(paint);
-  const HBITMAP canvas = CreateCompatibleBitmap(paint, kFrameWidth, kFrameHeight);
-  const HGDIOBJ oldCanvas = SelectObject(memory, canvas);
+  const framework::PaintDC paint(m_hWnd);
+  const framework::UniqueMemoryDC memory(paint.get());
+  const framework::UniqueBitmap canvas(CreateCompatibleBitmap(paint.get(), kFrameWidth, kFrameHeight));
+  const framework::SelectGuard selectCanvas(memory.get(), canvas.get());
   {
-    Gdiplus::Graphics graphics(memory);
+    Gdiplus::Graphics graphics(memory.get());
     RECT client;
     GetClientRect(m_hWnd, &client);
 
@@ -215,26 +213,21 @@ void CTranslucentDlg::DrawFrame() {
     }
 
     const FrameHighlight highlight = FrameHighlightFor(m_ptMouse, m_bMinimizedOnce);
-    const UINT highlightId = highlight == FrameHighlight::Close      ? kPngCloseHighlight
-                             : highlight == FrameHighlight::Minimize ? kPngMinimizeHighlight
-                                                                     : 0;
-    if (highlightId != 0) {
-      const FrameRect& r = highlight == FrameHighlight::Close ? m_rcCloseBtn : m_rcMinBtn;
-      if (const auto image = LoadPngImage(highlightId)) {
+    if (highlight != FrameHighlight::None) {
+      const bool close = highlight == FrameHighlight::Close;
+      const FrameRect& r = close ? m_rcCloseBtn : m_rcMinBtn;
+      if (const auto image = LoadPngImage(close ? kPngCloseHighlight : kPngMinimizeHighlight)) {
         graphics.DrawImage(image.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
       }
     }
 
     if (m_dlgGame.m_hWnd != nullptr) {
       RECT gameClient;
-      const HBITMAP snapshot = CaptureClientBitmap(m_dlgGame.m_hWnd, gameClient);
-      if (snapshot != nullptr) {
-        {
-          Gdiplus::Bitmap copy(snapshot, nullptr);
-          graphics.DrawImage(&copy, static_cast<INT>(client.left + kGameOffsetX),
-                             static_cast<INT>(client.top + kGameOffsetY));
-        }
-        DeleteObject(snapshot);
+      const framework::UniqueBitmap snapshot = CaptureClientBitmap(m_dlgGame.m_hWnd, gameClient);
+      if (snapshot) {
+        Gdiplus::Bitmap copy(snapshot.get(), nullptr);
+        graphics.DrawImage(&copy, static_cast<INT>(client.left + kGameOffsetX),
+                           static_cast<INT>(client.top + kGameOffsetY));
       }
     }
   }
@@ -243,19 +236,12 @@ void CTranslucentDlg::DrawFrame() {
   SIZE size{kFrameWidth, kFrameHeight};
   POINT source{0, 0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  UpdateLayeredWindow(m_hWnd, paint, &destination, &size, memory, &source, 0, &blend, ULW_ALPHA);
-
-  SelectObject(memory, oldCanvas);
-  DeleteObject(canvas);
-  DeleteDC(memory);
-  EndPaint(m_hWnd, &ps);
+  UpdateLayeredWindow(m_hWnd, paint.get(), &destination, &size, memory.get(), &source, 0, &blend, ULW_ALPHA);
 }
 
 std::intptr_t CTranslucentDlg::OnPaint(const MessageArgs&, bool&) {
   DrawFrame();
-  PAINTSTRUCT ps;
-  BeginPaint(m_hWnd, &ps);
-  EndPaint(m_hWnd, &ps);
+  const framework::PaintDC validate(m_hWnd);
   return 0;
 }
 
