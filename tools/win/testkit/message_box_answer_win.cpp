@@ -24,7 +24,7 @@ void MessageBoxAnswerer::Run(int button, std::chrono::milliseconds timeout) {
     for (const WindowInfo& w : TopLevelWindows({GetCurrentProcessId()})) {
       if (!w.visible || KindOf(w) != WindowKind::MessageBox) continue;
       wchar_t text[4096] = {};
-      GetWindowTextW(GetDlgItem(w.hwnd, 0xFFFF), text, 4096);
+      InternalGetWindowText(GetDlgItem(w.hwnd, 0xFFFF), text, 4096);  // no message to the busy thread
       {
         std::lock_guard<std::mutex> lock(m_lock);
         m_box = Box{w.title, text};

@@ -68,7 +68,7 @@ std::vector<WindowInfo> TopLevelWindows(const std::vector<DWORD>& pids) {
         GetClassNameW(hwnd, text, 512);
         info.className = text;
         text[0] = 0;
-        GetWindowTextW(hwnd, text, 512);
+        InternalGetWindowText(hwnd, text, 512);  // sends nothing: safe from any thread
         info.title = text;
         info.visible = IsWindowVisible(hwnd) != FALSE;
         info.layered = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0;
