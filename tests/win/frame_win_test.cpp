@@ -213,7 +213,8 @@ TEST_F(Frame, RestackingPutsTheAnchorOverTheGameWindowOverTheFrame) {
   const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
                                      GetModuleHandleW(nullptr), nullptr);
   SetWindowPos(other, Game(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  frame->SyncZOrder();
+  // Activating the frame restacks.
+  SendMessageW(frame->m_hWnd, WM_NCACTIVATE, TRUE, 0);
   Pump(50ms);
   EXPECT_EQ(NextOfOurs(frame->m_hTopWnd), Game());
   EXPECT_EQ(NextOfOurs(Game()), frame->m_hWnd);
