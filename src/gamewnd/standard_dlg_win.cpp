@@ -176,18 +176,6 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   return FALSE;
 }
 
-void CStandardDlg::SetupButtons() {
-  const std::pair<CBitmapButton*, int> buttons[] = {
-      {&m_btnClose, IDC_BTN_CLOSE}, {&m_btnRestore, IDC_BTN_RESTORE}, {&m_btnMin, IDC_BTN_MIN},
-      {&m_btnMax, IDC_BTN_MAX},     {&m_btnTools, IDC_BTN_TOOLS},     {&m_btnSoundOff, IDC_BTN_SOUNDOFF},
-      {&m_btnSoundOn, IDC_BTN_SOUNDON},
-  };
-  for (const auto& [button, id] : buttons) {
-    button->m_hWnd = GetDlgItem(m_hWnd, id);
-    ::ShowWindow(button->m_hWnd, SW_HIDE);
-  }
-}
-
 void CStandardDlg::RunStartupTasks() {
   m_dlgUpdate.StartSilentCheck(m_hWnd, WM_UPDATE_AVAILABLE);
   RegisterHotKey(m_hWnd, kHotKeyId, 0, VK_F9);

@@ -84,29 +84,37 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   std::intptr_t OnShowWindow(const Args& args, bool& handled);
   std::intptr_t OnTimer(const Args& args, bool& handled);
   std::intptr_t OnSize(const Args& args, bool& handled);
-  std::intptr_t OnTrayNotify(const Args& args, bool& handled);
-  std::intptr_t OnHotKey(const Args& args, bool& handled);
   std::intptr_t OnNcHitTest(const Args& args, bool& handled);
   std::intptr_t OnNcLButtonDblClk(const Args& args, bool& handled);
   std::intptr_t OnUpdateAvailable(const Args& args, bool& handled);
   std::intptr_t OnNcActivate(const Args& args, bool& handled);
   std::intptr_t OnActivateApp(const Args& args, bool& handled);
-  std::intptr_t OnPaint(const Args& args, bool& handled);
-  std::intptr_t OnEraseBkgnd(const Args& args, bool& handled);
   std::intptr_t OnNcCalcSize(const Args& args, bool& handled);
   std::intptr_t OnGetMinMaxInfo(const Args& args, bool& handled);
   std::intptr_t OnDiagSocket(const Args& args, bool& handled);
   std::intptr_t OnOK(const Args& args, bool& handled);
   std::intptr_t OnCancel(const Args& args, bool& handled);
-  std::intptr_t OnMenuCommand(const Args& args, bool& handled);
-  std::intptr_t OnToolButton(const Args& args, bool& handled);
 
   void RunStartupTasks();
-  void SetupButtons();
   void RestackFrame();
   RECT ClientRect() const;
 
-  // Browser and player events.
+  // --- Tool buttons, settings menu, hot key, tray (game_buttons*_win.cpp)
+  void SetupButtons();
+  void AddTrayIcon();
+  void RemoveTrayIcon();
+  std::intptr_t OnTrayNotify(const Args& args, bool& handled);
+  std::intptr_t OnHotKey(const Args& args, bool& handled);
+  std::intptr_t OnMenuCommand(const Args& args, bool& handled);
+  std::intptr_t OnToolButton(const Args& args, bool& handled);
+  // --- end of tool buttons
+
+  // --- Painting (game_paint*_win.cpp)
+  std::intptr_t OnPaint(const Args& args, bool& handled);
+  std::intptr_t OnEraseBkgnd(const Args& args, bool& handled);
+  // --- end of painting
+
+  // --- Browser and player events, page bridge (game_events_win.cpp)
   void OnBeforeNavigate2(DISPPARAMS* params);
   void OnDocumentComplete(DISPPARAMS* params);
   void OnNavigateError(DISPPARAMS* params);
@@ -115,7 +123,7 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
 
   // The movie's text for the exit question; nullopt when it does not answer.
   std::optional<std::wstring> AskUnfinishedInfo();
-  void RemoveTrayIcon();
+  // --- end of events and bridge
 
   static const framework::CDispEventSink<CStandardDlg>::Entry kBrowserSinkMap[5];
   static const framework::CDispEventSink<CStandardDlg>::Entry kFlashSinkMap[1];

@@ -15,23 +15,6 @@ void CStandardDlg::OnFlashReadyStateChange(DISPPARAMS* /*params*/) {}
 // No page bridge yet: the movie never answers.
 std::optional<std::wstring> CStandardDlg::AskUnfinishedInfo() { return std::nullopt; }
 
-void CStandardDlg::RemoveTrayIcon() {}
-
 bool CStandardDlg::PreTranslateMessage(MSG* /*msg*/) { return false; }
-
-std::intptr_t CStandardDlg::OnTrayNotify(const framework::MessageArgs&, bool&) { return 0; }
-std::intptr_t CStandardDlg::OnHotKey(const framework::MessageArgs&, bool&) { return 0; }
-std::intptr_t CStandardDlg::OnMenuCommand(const framework::MessageArgs&, bool&) { return 0; }
-std::intptr_t CStandardDlg::OnToolButton(const framework::MessageArgs&, bool&) { return 0; }
-
-std::intptr_t CStandardDlg::OnPaint(const framework::MessageArgs&, bool& handled) {
-  handled = false;
-  return 0;
-}
-
-std::intptr_t CStandardDlg::OnEraseBkgnd(const framework::MessageArgs&, bool& handled) {
-  handled = false;
-  return 0;
-}
 
 }  // namespace ravelin
