@@ -189,7 +189,8 @@ void CStandardDlg::RunStartupTasks() {
 std::intptr_t CStandardDlg::OnTimer(const MessageArgs& args, bool&) {
   switch (args.wParam) {
     case kTimerLoadingBar:
-      break;  // the play-phase loading bar animates with the browser events
+      OnLoadingBarTick();
+      break;
     case kTimerStartup:
       RunStartupTasks();
       break;

@@ -120,6 +120,8 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   void OnNavigateError(DISPPARAMS* params);
   void ProgressChangeExplorer1(DISPPARAMS* params);
   void OnFlashReadyStateChange(DISPPARAMS* params);
+  // Timer 1: the play-phase loading bar.
+  void OnLoadingBarTick();
 
   // The movie's text for the exit question; nullopt when it does not answer.
   std::optional<std::wstring> AskUnfinishedInfo();
