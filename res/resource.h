@@ -40,3 +40,14 @@
 #define IDR_PNG_FRAME 252
 #define IDR_PNG_CLOSE_HL 254
 #define IDR_PNG_MIN_HL 255
+
+// Settings menus, one per UI language; the Polish one is named
+// "IDR_SETTEINGMENU_LP" rather than numbered.
+#define IDR_MENU_CHINESE 205
+#define IDR_MENU_TURKISH 206
+#define IDR_MENU_PORTUGUESE 207
+#define IDR_MENU_SPANISH 208
+#define ID_MENU_SHOWHIDE 32783
+#define ID_MENU_EXIT 32784
+#define ID_MENU_CLEARCACHE 32785
+#define ID_MENU_UPDATE 32786

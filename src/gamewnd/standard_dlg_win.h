@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "framework/bitmap_button_win.h"
 #include "framework/dialog_win.h"
 #include "framework/disp_event_sink_win.h"
 #include "framework/message_loop_win.h"
@@ -23,11 +24,7 @@ namespace ravelin {
 
 class CTranslucentDlg;
 
-// A push button showing one of two images (normal, pointer over).
-class CBitmapButton {
- public:
-  HWND m_hWnd = nullptr;
-};
+using framework::CBitmapButton;
 
 class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
                      public framework::CMessageFilter,
@@ -100,9 +97,21 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   RECT ClientRect() const;
 
   // --- Tool buttons, settings menu, hot key, tray (game_buttons*_win.cpp)
-  void SetupButtons();
+ public:
+  // The hide/show switch of F9, the menu and the tray icon.
+  void ToggleVisible();
   void AddTrayIcon();
   void RemoveTrayIcon();
+
+ private:
+  void SetupButtons();
+  void SetupButton(CBitmapButton& button, UINT bitmapId, int imageWidth, int controlId, const std::wstring& tooltip);
+  // The settings menu of the build's language, its top-left corner at `at`
+  // (screen coordinates).
+  void ShowSettingsMenu(POINT at);
+  void AskAndClearFlashCache();
+  // Either sound button: the clicked one gives way to the other.
+  void SwitchSound(CBitmapButton& clicked, CBitmapButton& other);
   std::intptr_t OnTrayNotify(const Args& args, bool& handled);
   std::intptr_t OnHotKey(const Args& args, bool& handled);
   std::intptr_t OnMenuCommand(const Args& args, bool& handled);

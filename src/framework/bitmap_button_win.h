@@ -1,0 +1,67 @@
+// A push button drawn from an image list: one image normally, another while
+// the pointer is over it, and a tool-tip. It takes over an existing button
+// control (a dialog's) by subclassing it and making it owner-drawn; it paints
+// itself, so the parent needs no WM_DRAWITEM handling.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace ravelin::framework {
+
+class CBitmapButton {
+ public:
+  // Extended styles.
+  static constexpr DWORD kAutoSize = 0x0001;  // take the size of one image
+  static constexpr DWORD kHover = 0x0020;     // track the pointer and show the hover image
+
+  explicit CBitmapButton(DWORD extendedStyle = kAutoSize) : m_extendedStyle(extendedStyle) {}
+  ~CBitmapButton();
+  CBitmapButton(const CBitmapButton&) = delete;
+  CBitmapButton& operator=(const CBitmapButton&) = delete;
+
+  // Takes over the button `button`; false when it is no window or this
+  // object already has one.
+  bool SubclassWindow(HWND button);
+  // Gives the control back to its own procedure, keeping the window.
+  void UnsubclassWindow();
+
+  // The button owns the list from now on and destroys it (and any list it
+  // had before).
+  void SetImageList(HIMAGELIST images);
+  HIMAGELIST GetImageList() const { return m_images; }
+  // Image indices; -1 for hover means the normal image.
+  void SetImages(int normal, int hover = -1);
+  // Changes the bits in `mask` (all bits when 0); returns the old style.
+  DWORD SetBitmapButtonExtendedStyle(DWORD style, DWORD mask = 0);
+  DWORD GetBitmapButtonExtendedStyle() const { return m_extendedStyle; }
+  bool SetToolTipText(const std::wstring& text);
+  // Resizes the button to one image of its list.
+  void SizeToImage();
+
+  bool IsHovering() const { return m_hover; }
+  HWND GetToolTip() const { return m_toolTip; }
+
+  HWND m_hWnd = nullptr;
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                       DWORD_PTR refData);
+  void Draw(HDC dc) const;
+  void OnMouseMove();
+  void SetHover(bool hover);
+  void DestroyToolTip();
+
+  DWORD m_extendedStyle;
+  HIMAGELIST m_images = nullptr;
+  int m_normalImage = 0;
+  int m_hoverImage = -1;
+  bool m_hover = false;
+  bool m_tracking = false;
+  HWND m_toolTip = nullptr;
+};
+
+}  // namespace ravelin::framework
