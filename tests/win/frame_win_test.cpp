@@ -282,6 +282,8 @@ TEST_F(Frame, PlayPhaseLayoutAndHitTest) {
 }
 
 TEST_F(Frame, TheGameWindowsExitQuestionFallsBackToTextThirteen) {
+  // The movie does not answer (as when none is loaded).
+  ASSERT_TRUE(ravelin::testkit::WriteStandinSettings(L"player.ini", L"[answers]\r\ngetUnfinishedInfo=error\r\n"));
   MessageBoxAnswerer answer(IDCANCEL);
   PostMessageW(Game(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   Pump(500ms);
@@ -290,6 +292,7 @@ TEST_F(Frame, TheGameWindowsExitQuestionFallsBackToTextThirteen) {
   EXPECT_EQ(box->text, ravelin::g_Language.GetText(13));
   EXPECT_EQ(box->caption, ravelin::g_Language.GetText(25));
   EXPECT_TRUE(IsWindow(Game()));
+  ravelin::testkit::ClearStandinFile(L"player.ini");
 }
 
 TEST(GameWindowStartup, TasksRunOnceFiftyMillisecondsAfterInitialisation) {

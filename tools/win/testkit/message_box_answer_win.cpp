@@ -1,11 +1,16 @@
 #include "testkit/message_box_answer_win.h"
 
+#include <algorithm>
+
 #include "testkit/testkit_win.h"
 
 namespace ravelin::testkit {
 
 MessageBoxAnswerer::MessageBoxAnswerer(int button, std::chrono::milliseconds timeout)
-    : m_thread(&MessageBoxAnswerer::Run, this, button, timeout) {}
+    : MessageBoxAnswerer(std::vector<int>{button}, timeout) {}
+
+MessageBoxAnswerer::MessageBoxAnswerer(std::vector<int> buttons, std::chrono::milliseconds timeout)
+    : m_thread(&MessageBoxAnswerer::Run, this, std::move(buttons), timeout) {}
 
 MessageBoxAnswerer::~MessageBoxAnswerer() {
   m_stop = true;
@@ -13,25 +18,40 @@ MessageBoxAnswerer::~MessageBoxAnswerer() {
 }
 
 std::optional<MessageBoxAnswerer::Box> MessageBoxAnswerer::Answered() {
-  if (m_thread.joinable()) m_thread.join();
-  std::lock_guard<std::mutex> lock(m_lock);
-  return m_box;
+  const std::vector<Box> all = AllAnswered();
+  if (all.empty()) return std::nullopt;
+  return all.front();
 }
 
-void MessageBoxAnswerer::Run(int button, std::chrono::milliseconds timeout) {
+std::vector<MessageBoxAnswerer::Box> MessageBoxAnswerer::AllAnswered() {
+  if (m_thread.joinable()) m_thread.join();
+  return Peek();
+}
+
+std::vector<MessageBoxAnswerer::Box> MessageBoxAnswerer::Peek() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_boxes;
+}
+
+void MessageBoxAnswerer::Run(std::vector<int> buttons, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!m_stop && std::chrono::steady_clock::now() < deadline) {
+  std::vector<HWND> answered;
+  std::size_t next = 0;
+  while (!m_stop && next < buttons.size() && std::chrono::steady_clock::now() < deadline) {
     for (const WindowInfo& w : TopLevelWindows({GetCurrentProcessId()})) {
       if (!w.visible || KindOf(w) != WindowKind::MessageBox) continue;
+      if (std::find(answered.begin(), answered.end(), w.hwnd) != answered.end()) continue;
       wchar_t text[4096] = {};
       InternalGetWindowText(GetDlgItem(w.hwnd, 0xFFFF), text, 4096);  // no message to the busy thread
       {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_box = Box{w.title, text};
+        m_boxes.push_back(Box{w.title, text});
       }
+      const int button = buttons[next++];
       PostMessageW(w.hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(w.hwnd, button)));
-      return;
+      answered.push_back(w.hwnd);
+      break;
     }
     Sleep(20);
   }
