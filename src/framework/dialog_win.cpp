@@ -40,6 +40,14 @@ HWND CDialogBase::CreateFromTemplate(HWND parent, UINT templateId, LPARAM initPa
   return hwnd;
 }
 
+INT_PTR CDialogBase::DoModalFromTemplate(HWND parent, UINT templateId, LPARAM initParam) {
+  t_creating = this;
+  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent,
+                                         &CDialogBase::DialogProc, initParam);
+  t_creating = nullptr;
+  return result;
+}
+
 BOOL CDialogBase::DestroyWindow() { return m_hWnd != nullptr ? ::DestroyWindow(m_hWnd) : FALSE; }
 
 INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -22,6 +22,9 @@ class CDialogBase {
   // Creates the dialog from `templateId` as a modeless window. The map sees
   // every message from the first one the window receives.
   HWND CreateFromTemplate(HWND parent, UINT templateId, LPARAM initParam = 0);
+  // Runs the dialog modally; returns what EndDialog was given, or -1.
+  INT_PTR DoModalFromTemplate(HWND parent, UINT templateId, LPARAM initParam = 0);
+  BOOL EndDialog(INT_PTR result) const { return ::EndDialog(m_hWnd, result); }
   BOOL DestroyWindow();
   BOOL ShowWindow(int showCommand) const { return ::ShowWindow(m_hWnd, showCommand); }
   bool IsWindow() const { return m_hWnd != nullptr && ::IsWindow(m_hWnd) != FALSE; }
@@ -43,6 +46,7 @@ template <class T>
 class CDialogImpl : public CDialogBase {
  public:
   HWND Create(HWND parent, LPARAM initParam = 0) { return CreateFromTemplate(parent, T::IDD, initParam); }
+  INT_PTR DoModal(HWND parent, LPARAM initParam = 0) { return DoModalFromTemplate(parent, T::IDD, initParam); }
 
  protected:
   bool ProcessWindowMessage(const MessageArgs& args, std::intptr_t& result) override {
