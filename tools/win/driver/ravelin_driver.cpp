@@ -12,6 +12,7 @@
 //                                               post a message to a window of kind K
 //   ravelin-driver answer --button ok|cancel|yes|no
 //                                               answer the launcher's message box; prints its text
+//   ravelin-driver text --kind K [--id N]       print the text of a window of kind K (or of its control N)
 //   ravelin-driver key F9                       press and release a key (system-wide input)
 //   ravelin-driver wait-window                  the same as: wait --kind main
 //
@@ -107,9 +108,12 @@ int NotFound(const Options& o) {
   return 1;
 }
 
+// A control's text in another process: GetWindowText would only give the
+// caption the system keeps, so ask the control itself.
 std::wstring TextOf(HWND hwnd) {
   wchar_t text[4096] = {};
-  GetWindowTextW(hwnd, text, 4096);
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
   return text;
 }
 
@@ -230,6 +234,15 @@ int wmain(int argc, wchar_t** argv) {
     const auto w = WaitFor(o);
     if (!w || w->hwnd == nullptr) return NotFound(o);
     return PostMessageW(w->hwnd, o.msg, o.wParam, o.lParam) ? 0 : 1;
+  }
+  if (o.command == L"text") {
+    const auto w = WaitFor(o);
+    if (!w || w->hwnd == nullptr) return NotFound(o);
+    const HWND target = o.id != 0 ? GetDlgItem(w->hwnd, o.id) : w->hwnd;
+    if (target == nullptr) return NotFound(o);
+    std::wprintf(L"%ls\n", TextOf(target).c_str());
+    std::fflush(stdout);
+    return 0;
   }
   if (o.command == L"answer") return Answer(o);
   if (o.command == L"key") return PressKey(o.argument);
