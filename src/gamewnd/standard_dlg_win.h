@@ -121,6 +121,10 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   // --- Painting (game_paint*_win.cpp)
   std::intptr_t OnPaint(const Args& args, bool& handled);
   std::intptr_t OnEraseBkgnd(const Args& args, bool& handled);
+  // All three draw into the window's own DC, `w` x `h` being its client area.
+  void DrawLoadingBackground(HDC dc, int w, int h);
+  void DrawTitleBand(HDC dc, int w, int h);
+  void DrawLoadingBar(HDC dc, int w, int h);
   // --- end of painting
 
   // --- Browser and player events, page bridge (game_events_win.cpp)
