@@ -11,7 +11,9 @@
 #include "app/handover.h"
 #include "common/utf8.h"
 #include "sysinfo/os_class.h"
+#include "update/manifest.h"
 #ifdef _WIN32
+#include "net/http_transfer_win.h"
 #include "sysinfo/host_uid_win.h"
 #include "sysinfo/system_info_win.h"
 #endif
@@ -30,7 +32,10 @@ constexpr char kUsage[] =
 #endif
     "  osclass MAJOR.MINOR[.BUILD] [--platform N] [--product N] [--suite HEX] [--arch N]\n"
     "          [--serverr2 N] [--lang HEX] [--plain] [--product-type TEXT]\n"
-    "                 classify given version facts as the launcher would\n";
+    "                 classify given version facts as the launcher would\n"
+    "  manifest FILE [--local-version V] [--json]\n"
+    "                 read FILE as a fetched update manifest: its fields and whether the\n"
+    "                 launcher at version V (default 1.0.0.1) would offer the build\n";
 
 const char* ModeName(ravelin::StartMode mode) {
   switch (mode) {
@@ -122,6 +127,102 @@ int ClassifyGivenFacts(const std::vector<std::wstring>& argv) {
   return 0;
 }
 
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+#ifdef _WIN32
+  std::FILE* file = _wfopen(path.c_str(), L"rb");
+#else
+  std::FILE* file = std::fopen(ravelin::ToUtf8(path).c_str(), "rb");
+#endif
+  if (file == nullptr) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes.append(buffer, got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return std::nullopt;
+  return bytes;
+}
+
+// A field on one line: line ends and other controls as escapes, in JSON's
+// form or in C's.
+std::string Escaped(const std::wstring& text, bool json) {
+  std::string out;
+  for (const char c : ravelin::ToUtf8(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\\' || (json && c == '"')) {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || (!json && byte == 0x7F)) {
+      char hex[8];
+      std::snprintf(hex, sizeof(hex), json ? "\\u%04X" : "\\x%02X", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Json(const std::wstring& text) { return "\"" + Escaped(text, true) + "\""; }
+std::string Escaped(const std::wstring& text) { return Escaped(text, false); }
+
+int ShowManifest(const std::vector<std::wstring>& argv) {
+  std::wstring local = L"1.0.0.1";
+  bool json = false;
+  for (std::size_t i = 3; i < argv.size(); ++i) {
+    if (argv[i] == L"--json") {
+      json = true;
+    } else if (argv[i] == L"--local-version" && i + 1 < argv.size()) {
+      local = argv[++i];
+    } else {
+      return 2;
+    }
+  }
+  const std::optional<std::string> bytes = ReadWholeFile(argv[2]);
+  if (!bytes) {
+    std::fprintf(stderr, "cannot read %s\n", ravelin::ToUtf8(argv[2]).c_str());
+    return 1;
+  }
+  // Read as the launcher reads a fetched body.
+#ifdef _WIN32
+  const std::wstring text = ravelin::BodyToText(*bytes);
+#else
+  const std::wstring text = ravelin::FromUtf8(ravelin::BodyUpToNul(*bytes));
+#endif
+  const ravelin::UpdateManifest m = ravelin::ParseUpdateManifest(text);
+  const bool usable = ravelin::IsUsableManifest(text);
+  const bool offered = usable && ravelin::IsDifferentVersion(local, m.version);
+  if (json) {
+    std::printf(
+        "{\"version\": %s, \"autoupdate\": %s, \"silentupdate\": %s, \"http\": %s, \"notes\": %s, "
+        "\"offered\": %s}\n",
+        Json(m.version).c_str(), Json(m.autoupdate).c_str(), Json(m.silentupdate).c_str(), Json(m.http).c_str(),
+        Json(m.notes).c_str(), offered ? "true" : "false");
+    return 0;
+  }
+  std::printf("version: %s\nautoupdate: %s\nsilentupdate: %s\nhttp: %s\nnotes: %s\n", Escaped(m.version).c_str(),
+              Escaped(m.autoupdate).c_str(), Escaped(m.silentupdate).c_str(), Escaped(m.http).c_str(),
+              Escaped(m.notes).c_str());
+  const std::string localText = Escaped(local);
+  if (!usable) {
+    std::puts("offered: no (no [OsUpdate] section: the launcher reports the manifest unreachable)");
+  } else if (m.version.empty()) {
+    std::puts("offered: no (no version)");
+  } else if (!offered) {
+    std::printf("offered: no (same version as local %s)\n", localText.c_str());
+  } else {
+    std::printf("offered: yes (local %s)\n", localText.c_str());
+  }
+  return 0;
+}
+
 #ifdef _WIN32
 int PrintHostUid() {
   const ravelin::HostUid uid = ravelin::ComputeHostUid();
@@ -164,6 +265,11 @@ int Run(const std::vector<std::wstring>& argv) {
   if (command == L"cmdline" && argc == 3) return CommandLine(argv[2]);
   if (command == L"osclass" && argc >= 3) {
     const int status = ClassifyGivenFacts(argv);
+    if (status == 2) std::fputs(kUsage, stderr);
+    return status;
+  }
+  if (command == L"manifest" && argc >= 3) {
+    const int status = ShowManifest(argv);
     if (status == 2) std::fputs(kUsage, stderr);
     return status;
   }
