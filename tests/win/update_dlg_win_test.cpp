@@ -1,0 +1,220 @@
+// The update dialog and its worker in this process, against the local game
+// service: what the dialog shows and what Cancel does at each state.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "i18n/language_win.h"
+#include "testkit/message_box_answer_win.h"
+#include "testkit/standin_files_win.h"
+#include "testkit/testkit_win.h"
+#include "update/update_check_win.h"
+#include "update/update_dlg_win.h"
+#include "update/update_files.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ravelin::testkit::MessageBoxAnswerer;
+using ravelin::testkit::ServiceRequest;
+
+const wchar_t kManifestPath[] = L"/_standin/manifest/tr";
+
+std::wstring ControlText(HWND control) {
+  wchar_t text[1024] = {};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &ignored);
+  return text;
+}
+
+// Finds the open update dialog of this process.
+HWND FindUpdateDialog(std::chrono::milliseconds timeout) {
+  const auto found = ravelin::testkit::WaitFor(
+      [&]() -> std::optional<HWND> {
+        for (const auto& w : ravelin::testkit::TopLevelWindows({GetCurrentProcessId()})) {
+          if (ravelin::testkit::KindOf(w) == ravelin::testkit::WindowKind::Update) return w.hwnd;
+        }
+        return std::nullopt;
+      },
+      timeout);
+  return found ? *found : nullptr;
+}
+
+class UpdateDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ServiceRequest(L"POST", L"/_standin/reset")) << "the game service is not running";
+    target = ravelin::UpdateTargetPath(ravelin::GetModulePath());
+    DeleteFileW(target.c_str());
+  }
+  void TearDown() override { DeleteFileW(target.c_str()); }
+
+  // Runs the dialog modally while `drive` acts on it from another thread.
+  template <class Drive>
+  INT_PTR Run(Drive drive) {
+    std::thread driver([&] {
+      const HWND dialog = FindUpdateDialog(10s);
+      drive(dialog);
+    });
+    const INT_PTR result = dlg.DoModal(nullptr);
+    driver.join();
+    return result;
+  }
+
+  std::wstring target;
+  ravelin::CUpdateDlg dlg;
+};
+
+TEST_F(UpdateDialog, AlreadyUpToDateSaysSoThreeTimesAndCloses) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "[OsUpdate]\r\nversion=1.0.0.1\r\nhttp=x\r\n"));
+  std::wstring info, status;
+  MessageBoxAnswerer box(IDOK, 15s);
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    // Read what the dialog shows while the box is up.
+    ravelin::testkit::WaitFor([&] { return !box.Peek().empty() || ControlText(GetDlgItem(dialog, 1002)) != L""; },
+                              10s);
+    info = ControlText(GetDlgItem(dialog, IDC_UPDATE_INFO));
+    status = ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS));
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  const std::wstring upToDate = ravelin::g_Language.GetText(10);
+  ASSERT_TRUE(box.Answered());
+  EXPECT_EQ(box.Answered()->text, upToDate);
+  EXPECT_EQ(info, upToDate);
+  EXPECT_EQ(status, upToDate);
+}
+
+TEST_F(UpdateDialog, AManifestWithoutItsSectionIsReportedAsUnreadable) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "version=9.9.9.9\r\nhttp=x\r\ninfo=y\r\n"));
+  MessageBoxAnswerer box(IDOK, 15s);
+  EXPECT_EQ(Run([](HWND) {}), IDCANCEL);
+  ASSERT_TRUE(box.Answered());
+  EXPECT_EQ(box.Answered()->text, ravelin::g_Language.GetText(11));
+}
+
+TEST_F(UpdateDialog, AnOfferShowsItsNotesAndCancelWhileOfferingDownloadsNothing) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath,
+                             "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=Notes.\r\n"));
+  std::wstring info, status, caption;
+  bool updateEnabled = false;
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    updateEnabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
+    info = ControlText(GetDlgItem(dialog, IDC_UPDATE_INFO));
+    status = ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS));
+    caption = ControlText(dialog);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_TRUE(updateEnabled);
+  EXPECT_EQ(info, L"Notes.");
+  EXPECT_EQ(status, ravelin::g_Language.GetText(14));
+  EXPECT_EQ(caption, ravelin::g_Language.GetText(3));
+  Sleep(300);
+  const auto requests = ServiceRequest(L"GET", L"/_standin/requests?path=/b/MyClient.exe");
+  ASSERT_TRUE(requests);
+  EXPECT_EQ(requests->find("MyClient"), std::string::npos) << "Cancel still downloaded";
+}
+
+TEST_F(UpdateDialog, CancelWhileFetchingClosesAtOnce) {
+  // A manifest that arrives slowly.
+  ASSERT_TRUE(ServiceRequest(L"PUT",
+                             L"/_standin/build?path=/loginer/tr/login_mini_tr_vx.ini&mode=trickle&trickle_bytes=16&"
+                             L"trickle_ms=200",
+                             std::string("[OsUpdate]\r\nversion=1.0.0.2\r\n") + std::string(400, 'x')));
+  const auto start = std::chrono::steady_clock::now();
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    Sleep(300);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  // A new opening starts a new worker (waiting for the old one) and works.
+  ASSERT_TRUE(ServiceRequest(L"DELETE", L"/_standin/build?path=/loginer/tr/login_mini_tr_vx.ini"));
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "[OsUpdate]\r\nversion=1.0.0.1\r\n"));
+  MessageBoxAnswerer box(IDOK, 15s);
+  EXPECT_EQ(Run([](HWND) {}), IDCANCEL);
+  EXPECT_TRUE(box.Answered());
+}
+
+TEST_F(UpdateDialog, CancelWhileDownloadingDeletesThePartialFile) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath,
+                             "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=N\r\n"));
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&mode=trickle&trickle_bytes=4096&trickle_ms=100",
+                             std::string(200000, 'b')));
+  bool sawProgress = false;
+  bool fileWhileDownloading = false;
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    sawProgress = ravelin::testkit::WaitFor(
+        [&] { return ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS)).find(L'%') != std::wstring::npos; }, 10s);
+    fileWhileDownloading = ravelin::testkit::FileExists(target);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_TRUE(sawProgress);
+  EXPECT_TRUE(fileWhileDownloading);
+  EXPECT_TRUE(ravelin::testkit::WaitFor([&] { return !ravelin::testkit::FileExists(target); }, 5s))
+      << "the partial download stayed";
+}
+
+TEST_F(UpdateDialog, ABrokenDownloadIsReportedAndNeverKept) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath,
+                             "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=N\r\n"));
+  // Complete, but not a program.
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&mode=correct", std::string(5000, 'z')));
+  MessageBoxAnswerer box(IDOK, 20s);
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  ASSERT_TRUE(box.Answered());
+  EXPECT_EQ(box.Answered()->text, ravelin::g_Language.GetText(9));
+  EXPECT_FALSE(ravelin::testkit::FileExists(target));
+}
+
+TEST_F(UpdateDialog, DecliningTheRestartKeepsTheDialogAndTheDownload) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath,
+                             "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=N\r\n"));
+  const auto program = ravelin::testkit::ReadWholeFile(ravelin::testkit::ExeDir() + L"\\ravelin.exe");
+  ASSERT_TRUE(program);
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&mode=correct", *program));
+  MessageBoxAnswerer restart(IDCANCEL, 20s);
+  bool stillOpen = false;
+  bool updateDisabled = false;
+  std::wstring updateCaption;
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ravelin::testkit::WaitFor([&] { return !restart.Peek().empty(); }, 15s);
+    Sleep(300);
+    stillOpen = IsWindow(dialog) && IsWindowVisible(dialog);
+    updateDisabled = !IsWindowEnabled(GetDlgItem(dialog, IDOK));
+    updateCaption = ControlText(GetDlgItem(dialog, IDOK));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  ASSERT_TRUE(restart.Answered());
+  EXPECT_EQ(restart.Answered()->text, ravelin::g_Language.GetText(4));
+  EXPECT_EQ(restart.Answered()->caption, ravelin::g_Language.GetText(3));
+  EXPECT_TRUE(stillOpen);
+  EXPECT_TRUE(updateDisabled);
+  EXPECT_EQ(updateCaption, ravelin::g_Language.GetText(3));
+  EXPECT_TRUE(ravelin::testkit::FileExists(target)) << "the download is kept for the next attempt";
+}
+
+}  // namespace
