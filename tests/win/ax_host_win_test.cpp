@@ -18,9 +18,13 @@
 #include "framework/disp_event_sink_win.h"
 #include "res/resource.h"
 #include "testkit/standin_files_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
+
+using ravelin::testkit::PumpMessages;
+using ravelin::testkit::PumpUntil;
 
 using Microsoft::WRL::ComPtr;
 using ravelin::framework::AxCreateControl;
@@ -74,27 +78,7 @@ const CDispEventSink<EventLog>::Entry kBrowserSinkMap[] = {
     {DISPID_PROGRESSCHANGE, &EventLog::OnProgress},
 };
 
-void Pump(std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(5);
-  }
-}
 
-template <class Pred>
-bool PumpUntil(Pred done, std::chrono::milliseconds timeout) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Pump(10ms);
-  }
-  return true;
-}
 
 class UiHandler final : public IDocHostUIHandler {
  public:
@@ -157,7 +141,7 @@ class AxHost : public testing::Test {
   }
   void TearDown() override {
     DestroyWindow(parent);
-    Pump(20ms);
+    PumpMessages(20ms);
     OleUninitialize();
   }
 
@@ -248,7 +232,7 @@ TEST_F(AxHost, ACancelledNavigationGoesNoFurther) {
   BSTR url = SysAllocString(L"app://nowhere");
   browser->Navigate(url, &empty, &empty, &empty, &empty);
   SysFreeString(url);
-  Pump(300ms);
+  PumpMessages(300ms);
   EXPECT_EQ(log.events, std::vector<std::string>{"BeforeNavigate2 app://nowhere"});
 }
 

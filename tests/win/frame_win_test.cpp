@@ -17,32 +17,18 @@
 #include "sysinfo/product_records_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
+
+using ravelin::testkit::PumpMessages;
+using ravelin::testkit::PumpUntil;
 
 using namespace std::chrono_literals;
 using ravelin::CTranslucentDlg;
 using ravelin::testkit::MessageBoxAnswerer;
 
-// Runs this thread's messages for a while; a WM_QUIT is kept for the test.
-std::optional<WPARAM> Pump(std::chrono::milliseconds duration) {
-  std::optional<WPARAM> quit;
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quit = msg.wParam;
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(5);
-  }
-  return quit;
-}
 
 RECT WindowRect(HWND w) {
   RECT rc{};
@@ -75,11 +61,11 @@ class Frame : public testing::Test {
     frame = std::make_unique<CTranslucentDlg>();
     ASSERT_NE(frame->Create(nullptr), nullptr);
     ShowWindow(frame->m_hWnd, SW_SHOW);
-    Pump(100ms);
+    PumpMessages(100ms);
   }
   void TearDown() override {
     if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    Pump(50ms);
+    PumpMessages(50ms);
     frame.reset();
     CoUninitialize();
   }
@@ -139,14 +125,14 @@ TEST_F(Frame, IsCentredLayeredAndCarriesTheGameWindowInItsOpening) {
 TEST_F(Frame, MovingTheFrameCarriesTheGameWindowUntilThePlayPhase) {
   const RECT before = WindowRect(frame->m_hWnd);
   SetWindowPos(frame->m_hWnd, nullptr, before.left - 100, before.top - 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  Pump(50ms);
+  PumpMessages(50ms);
   RECT game = WindowRect(Game());
   EXPECT_EQ(game.left, before.left - 100 + 23);
   EXPECT_EQ(game.top, before.top - 50 + 115);
 
   frame->m_dlgGame.m_bPlaying = 1;
   SetWindowPos(frame->m_hWnd, nullptr, before.left, before.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  Pump(50ms);
+  PumpMessages(50ms);
   const RECT stayed = WindowRect(Game());
   EXPECT_EQ(stayed.left, game.left);
   EXPECT_EQ(stayed.top, game.top);
@@ -171,10 +157,10 @@ TEST_F(Frame, BeforeTheFirstMinimiseAPointAboveTheCloseButtonAsksToClose) {
 
 TEST_F(Frame, AfterTheFirstMinimiseOnlyTheButtonsThemselvesAct) {
   SendMessageW(frame->m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-  Pump(100ms);
+  PumpMessages(100ms);
   EXPECT_TRUE(frame->m_bMinimizedOnce);
   ShowWindow(frame->m_hWnd, SW_RESTORE);
-  Pump(100ms);
+  PumpMessages(100ms);
 
   for (const POINT p : {POINT{690, 50}, POINT{712, 89}}) {
     ComposeWithPointerAt(p.x, p.y);
@@ -196,7 +182,7 @@ TEST_F(Frame, WmCloseAsksTheSameQuestionAndOkShutsEverythingDownWithOne) {
   MessageBoxAnswerer answer(IDOK);
   PostMessageW(frameWnd, WM_CLOSE, 0, 0);
   std::optional<WPARAM> quit;
-  for (int i = 0; i < 40 && !quit; ++i) quit = Pump(50ms);
+  for (int i = 0; i < 40 && !quit; ++i) quit = PumpMessages(50ms);
   const auto box = answer.Answered();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, ravelin::g_Language.GetText(13));
@@ -215,7 +201,7 @@ TEST_F(Frame, RestackingPutsTheAnchorOverTheGameWindowOverTheFrame) {
   SetWindowPos(other, Game(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   // Activating the frame restacks.
   SendMessageW(frame->m_hWnd, WM_NCACTIVATE, TRUE, 0);
-  Pump(50ms);
+  PumpMessages(50ms);
   EXPECT_EQ(NextOfOurs(frame->m_hTopWnd), Game());
   EXPECT_EQ(NextOfOurs(Game()), frame->m_hWnd);
 
@@ -223,7 +209,7 @@ TEST_F(Frame, RestackingPutsTheAnchorOverTheGameWindowOverTheFrame) {
   SetPropW(Game(), L"SYN_ZORDER", reinterpret_cast<HANDLE>(1));
   SetWindowPos(Game(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   frame->SyncZOrder();
-  Pump(50ms);
+  PumpMessages(50ms);
   EXPECT_NE(NextOfOurs(frame->m_hTopWnd), Game()) << "the marked game window was moved";
   RemovePropW(Game(), L"SYN_ZORDER");
   DestroyWindow(other);
@@ -233,7 +219,7 @@ TEST_F(Frame, PlayPhaseLayoutAndHitTest) {
   ravelin::CStandardDlg& game = frame->m_dlgGame;
   game.m_bPlaying = 1;
   SetWindowPos(Game(), nullptr, 0, 0, 1000, 700, SWP_NOZORDER | SWP_NOACTIVATE);
-  Pump(50ms);
+  PumpMessages(50ms);
   RECT client;
   GetClientRect(Game(), &client);
   ASSERT_EQ(client.right, 1000) << "the whole window is client area";
@@ -286,7 +272,7 @@ TEST_F(Frame, TheGameWindowsExitQuestionFallsBackToTextThirteen) {
   ASSERT_TRUE(ravelin::testkit::WriteStandinSettings(L"player.ini", L"[answers]\r\ngetUnfinishedInfo=error\r\n"));
   MessageBoxAnswerer answer(IDCANCEL);
   PostMessageW(Game(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  Pump(500ms);
+  PumpMessages(500ms);
   const auto box = answer.Answered();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, ravelin::g_Language.GetText(13));
@@ -309,17 +295,17 @@ TEST(GameWindowStartup, TasksRunOnceFiftyMillisecondsAfterInitialisation) {
   EXPECT_TRUE(RegisterHotKey(nullptr, 77, 0, VK_F9)) << "F9 taken before the start-up tasks";
   UnregisterHotKey(nullptr, 77);
 
-  Pump(300ms);
+  PumpMessages(300ms);
   EXPECT_TRUE(ravelin::testkit::FileExists(link));
   EXPECT_FALSE(RegisterHotKey(nullptr, 77, 0, VK_F9)) << "the game window holds F9";
 
   // Once only: a removed shortcut is not made again.
   DeleteFileW(link.c_str());
-  Pump(300ms);
+  PumpMessages(300ms);
   EXPECT_FALSE(ravelin::testkit::FileExists(link));
 
   frame->CloseAll();
-  Pump(50ms);
+  PumpMessages(50ms);
   // Destruction gives F9 back.
   EXPECT_TRUE(RegisterHotKey(nullptr, 77, 0, VK_F9));
   UnregisterHotKey(nullptr, 77);
@@ -333,7 +319,7 @@ TEST(FrameComposition, RepeatedCompositionsLeaveNoGdiObjectBehind) {
   auto frame = std::make_unique<CTranslucentDlg>();
   ASSERT_NE(frame->Create(nullptr), nullptr);
   ShowWindow(frame->m_hWnd, SW_SHOW);
-  Pump(100ms);
+  PumpMessages(100ms);
   const long before = ravelin::framework::LiveGdiHolders();
   for (int i = 0; i < 100; ++i) {
     frame->m_ptMouse = {690, 70 + (i % 3)};
@@ -342,7 +328,7 @@ TEST(FrameComposition, RepeatedCompositionsLeaveNoGdiObjectBehind) {
   EXPECT_EQ(ravelin::framework::LiveGdiHolders(), before);
   EXPECT_EQ(before, 0);
   frame->CloseAll();
-  Pump(50ms);
+  PumpMessages(50ms);
   frame.reset();
   CoUninitialize();
 }

@@ -22,9 +22,13 @@
 #include "sound/sound_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
+
+using ravelin::testkit::PumpMessages;
+using ravelin::testkit::PumpUntil;
 
 using namespace std::chrono_literals;
 using ravelin::CStandardDlg;
@@ -32,28 +36,7 @@ using ravelin::CTranslucentDlg;
 using ravelin::g_Language;
 using ravelin::testkit::MessageBoxAnswerer;
 
-void Pump(std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(5);
-  }
-}
 
-// Runs this thread's messages until `done` holds or two seconds pass.
-template <class Done>
-bool PumpUntil(Done done) {
-  for (int i = 0; i < 100; ++i) {
-    if (done()) return true;
-    Pump(20ms);
-  }
-  return done();
-}
 
 RECT WindowRect(HWND w) {
   RECT rc{};
@@ -219,11 +202,11 @@ class GameButtons : public testing::Test {
     frame = std::make_unique<CTranslucentDlg>();
     ASSERT_NE(frame->Create(nullptr), nullptr);
     ShowWindow(frame->m_hWnd, SW_SHOW);
-    Pump(100ms);
+    PumpMessages(100ms);
   }
   void TearDown() override {
     if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    Pump(50ms);
+    PumpMessages(50ms);
     frame.reset();
     CoUninitialize();
   }
@@ -237,12 +220,12 @@ class GameButtons : public testing::Test {
     Dlg().m_bPlaying = 1;
     ShowWindow(Game(), SW_SHOWNORMAL);
     SetWindowPos(Game(), HWND_TOP, 0, 0, 1000, 700, SWP_NOACTIVATE);
-    Pump(50ms);
+    PumpMessages(50ms);
   }
 
   void Click(int id) {
     SendMessageW(Button(id), BM_CLICK, 0, 0);
-    Pump(20ms);
+    PumpMessages(20ms);
   }
 
   std::unique_ptr<CTranslucentDlg> frame;

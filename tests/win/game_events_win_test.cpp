@@ -15,42 +15,20 @@
 #include "i18n/language_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
+
+using ravelin::testkit::PumpMessages;
+using ravelin::testkit::PumpUntil;
 
 using namespace std::chrono_literals;
 using ravelin::CTranslucentDlg;
 using ravelin::testkit::MessageBoxAnswerer;
 using ravelin::testkit::ReadStandinLines;
 
-std::optional<WPARAM> Pump(std::chrono::milliseconds duration) {
-  std::optional<WPARAM> quit;
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quit = msg.wParam;
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(5);
-  }
-  return quit;
-}
 
-template <class Pred>
-bool PumpUntil(Pred done, std::chrono::milliseconds timeout) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Pump(20ms);
-  }
-  return true;
-}
 
 int CountLines(const std::vector<std::string>& lines, const std::string& prefix) {
   return static_cast<int>(
@@ -81,7 +59,7 @@ class GameEvents : public testing::Test {
   }
   void TearDown() override {
     if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    Pump(50ms);
+    PumpMessages(50ms);
     frame.reset();
     CoUninitialize();
   }
@@ -172,7 +150,7 @@ TEST_F(GameEvents, TheExitQuestionShowsTheMoviesOwnText) {
         L"player.ini", std::wstring(L"[audio]\r\nenabled=0\r\n[answers]\r\ngetUnfinishedInfo=") + c.answer + L"\r\n"));
     MessageBoxAnswerer answer(IDCANCEL);
     PostMessageW(Game().m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    Pump(400ms);
+    PumpMessages(400ms);
     const auto box = answer.Answered();
     ASSERT_TRUE(box) << "no exit question";
     // Message boxes show line feeds as they are given.
@@ -184,7 +162,7 @@ TEST_F(GameEvents, TheExitQuestionShowsTheMoviesOwnText) {
   MessageBoxAnswerer ok(IDOK);
   PostMessageW(Game().m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   std::optional<WPARAM> quit;
-  for (int i = 0; i < 40 && !quit; ++i) quit = Pump(50ms);
+  for (int i = 0; i < 40 && !quit; ++i) quit = PumpMessages(50ms);
   ASSERT_TRUE(ok.Answered());
   ASSERT_TRUE(quit);
   EXPECT_EQ(*quit, 1u);
@@ -194,7 +172,7 @@ TEST_F(GameEvents, TheExitQuestionShowsTheMoviesOwnText) {
 TEST_F(GameEvents, AMarkerWithoutAnAddressStartsThePlayPhaseWithNothingToLoad) {
   Start(R"({"mode":"normal","loadgame_delay_ms":0,"loadgame_url":"app://loadgame?nothing-here"})");
   ASSERT_TRUE(PumpUntil([&] { return Game().m_bPlaying != 0; }, 10s));
-  Pump(300ms);
+  PumpMessages(300ms);
   EXPECT_EQ(CountLines(ReadStandinLines(L"player.log"), "LoadMovie"), 0);
   EXPECT_EQ(std::wstring(Game().m_bstrMovie != nullptr ? Game().m_bstrMovie : L"?"), L"");
 }

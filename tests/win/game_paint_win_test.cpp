@@ -17,9 +17,13 @@
 #include "framework/ax_host_win.h"
 #include "framework/gdi_holders_win.h"
 #include "gamewnd/game_paint.h"
+#include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 
 namespace {
+
+using ravelin::testkit::PumpMessages;
+using ravelin::testkit::PumpUntil;
 
 using namespace std::chrono_literals;
 using ravelin::CTranslucentDlg;
@@ -33,17 +37,6 @@ constexpr COLORREF kRunning = RGB(0xFF, 0x99, 0x00);
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
 constexpr COLORREF kMarker = RGB(0xFF, 0x00, 0xFF);  // in none of the art
 
-void Pump(std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(5);
-  }
-}
 
 std::string Hex(COLORREF c) {
   char text[16];
@@ -128,12 +121,12 @@ class GamePaint : public testing::Test {
     frame = std::make_unique<CTranslucentDlg>();
     ASSERT_NE(frame->Create(nullptr), nullptr);
     ShowWindow(frame->m_hWnd, SW_SHOW);
-    Pump(100ms);
+    PumpMessages(100ms);
     ravelin::g_nLoadingDots = 0;
   }
   void TearDown() override {
     if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    Pump(50ms);
+    PumpMessages(50ms);
     frame.reset();
     CoUninitialize();
   }

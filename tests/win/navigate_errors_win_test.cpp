@@ -12,24 +12,16 @@
 #include "i18n/language_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
 
+using ravelin::testkit::PumpMessages;
+using ravelin::testkit::PumpUntil;
+
 using namespace std::chrono_literals;
 
-void Pump(std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(5);
-  }
-}
 
 int StartPageLoads() {
   const auto requests =
@@ -51,7 +43,7 @@ TEST(NavigateErrors, SixReloadsThenTextFifteenThenTheFramesQuestion) {
   ASSERT_NE(frame->Create(nullptr), nullptr);
   ShowWindow(frame->m_hWnd, SW_SHOW);
   ravelin::CStandardDlg& game = frame->m_dlgGame;
-  for (int i = 0; i < 200 && !game.m_bPageDone; ++i) Pump(20ms);
+  for (int i = 0; i < 200 && !game.m_bPageDone; ++i) PumpMessages(20ms);
   ASSERT_TRUE(game.m_bPageDone);
   const std::wstring address = game.m_strUrl;
   ASSERT_EQ(StartPageLoads(), 1);
@@ -62,7 +54,7 @@ TEST(NavigateErrors, SixReloadsThenTextFifteenThenTheFramesQuestion) {
   BSTR other = SysAllocString(L"http://127.0.0.1/No/Such/Page");
   game.m_IEPtr->Navigate(other, &empty, &empty, &empty, &empty);
   SysFreeString(other);
-  Pump(800ms);
+  PumpMessages(800ms);
   EXPECT_EQ(StartPageLoads(), 1) << "another address's error reloaded the game";
   std::wstring lower = address;
   CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
@@ -75,18 +67,18 @@ TEST(NavigateErrors, SixReloadsThenTextFifteenThenTheFramesQuestion) {
   BSTR url = SysAllocString(game.m_strUrl.c_str());
   game.m_IEPtr->Navigate(url, &empty, &empty, &empty, &empty);
   SysFreeString(url);
-  for (int i = 0; i < 300 && boxes.Peek().size() < 2; ++i) Pump(50ms);
+  for (int i = 0; i < 300 && boxes.Peek().size() < 2; ++i) PumpMessages(50ms);
   const auto answered = boxes.AllAnswered();
   ASSERT_EQ(answered.size(), 2u);
   EXPECT_EQ(answered[0].text, ravelin::g_Language.GetText(15));
   EXPECT_EQ(answered[0].caption, L"Error");
   EXPECT_EQ(answered[1].text, ravelin::g_Language.GetText(13));
   EXPECT_EQ(StartPageLoads(), 1 + 7) << "the failing address is loaded seven times in all";
-  Pump(200ms);
+  PumpMessages(200ms);
   EXPECT_TRUE(IsWindow(frame->m_hWnd)) << "Cancel keeps the program with the failed page";
 
   frame->CloseAll();
-  Pump(50ms);
+  PumpMessages(50ms);
   frame.reset();
   CoUninitialize();
 }
