@@ -106,7 +106,9 @@ TEST_F(UpdateDialog, AnOfferShowsItsNotesAndCancelWhileOfferingDownloadsNothing)
   bool updateEnabled = false;
   const INT_PTR result = Run([&](HWND dialog) {
     ASSERT_NE(dialog, nullptr);
-    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    // The worker enables Update, then fills the info box and the status line.
+    ravelin::testkit::WaitFor(
+        [&] { return ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS)) == ravelin::g_Language.GetText(14); }, 10s);
     updateEnabled = IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE;
     info = ControlText(GetDlgItem(dialog, IDC_UPDATE_INFO));
     status = ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS));
