@@ -18,7 +18,6 @@ namespace {
 
 const IID kIidCustomDoc = {0x3050F3F0, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
 constexpr UINT kMsgForwardMsg = 0x037F;  // WM_FORWARDMSG
-constexpr UINT_PTR kTimerLoadingBar = 1;
 
 // Remaining reloads of the game address after navigation errors, for the
 // whole process: the address is loaded at most seven times.
@@ -195,13 +194,7 @@ void CStandardDlg::OnNavigateError(DISPPARAMS* params) {
   m_strUrl = Lower(m_strUrl);
   if (failed != m_strUrl || status == 200) return;
   if (g_nNavigateRetries >= 0) {
-    if (m_IEPtr) {
-      VARIANT empty;
-      VariantInit(&empty);
-      BSTR url = SysAllocString(m_strUrl.c_str());
-      m_IEPtr->Navigate(url, &empty, &empty, &empty, &empty);
-      SysFreeString(url);
-    }
+    NavigateBrowser(m_strUrl);
     --g_nNavigateRetries;
     m_bLoading = 1;
     return;

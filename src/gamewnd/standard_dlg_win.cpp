@@ -20,7 +20,6 @@ using framework::OnMessage;
 
 namespace {
 
-constexpr UINT_PTR kTimerLoadingBar = 1;
 constexpr UINT_PTR kTimerStartup = 2;
 constexpr UINT_PTR kTimerHourlyProbe = 3;
 constexpr UINT_PTR kTimerHourlyUdp = 4;
@@ -123,6 +122,15 @@ void CStandardDlg::UnadviseSinks() {
   m_flashSink.Unadvise();
 }
 
+void CStandardDlg::NavigateBrowser(const std::wstring& address) {
+  if (!m_IEPtr) return;
+  VARIANT empty;  // no flags, target frame, post data or headers
+  VariantInit(&empty);
+  BSTR url = SysAllocString(address.c_str());
+  m_IEPtr->Navigate(url, &empty, &empty, &empty, &empty);
+  SysFreeString(url);
+}
+
 RECT CStandardDlg::ClientRect() const {
   RECT rc{};
   GetClientRect(m_hWnd, &rc);
@@ -151,13 +159,7 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   const StartAddress address = BuildStartAddress();
   g_gameException.m_user = address.hostUid;
   g_gameException.m_hNotifyWnd = m_hWnd;
-  if (m_IEPtr) {
-    VARIANT empty;
-    VariantInit(&empty);
-    BSTR url = SysAllocString(address.url.c_str());
-    m_IEPtr->Navigate(url, &empty, &empty, &empty, &empty);
-    SysFreeString(url);
-  }
+  NavigateBrowser(address.url);
   m_strUrl = address.url;
 
   m_bLoading = 1;
@@ -188,7 +190,7 @@ void CStandardDlg::RunStartupTasks() {
 
 std::intptr_t CStandardDlg::OnTimer(const MessageArgs& args, bool&) {
   switch (args.wParam) {
-    case kTimerLoadingBar:
+    case CStandardDlg::kTimerLoadingBar:
       OnLoadingBarTick();
       break;
     case kTimerStartup:

@@ -33,6 +33,8 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   static constexpr UINT IDD = IDD_GAME;
   static constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
   static constexpr int kHotKeyId = 1001;
+  // Timer 1: the play-phase loading bar.
+  static constexpr UINT_PTR kTimerLoadingBar = 1;
 
   CStandardDlg();
   ~CStandardDlg() override;
@@ -93,6 +95,8 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   std::intptr_t OnCancel(const Args& args, bool& handled);
 
   void RunStartupTasks();
+  // Navigates the browser with empty variants (no flags, frame, data, headers).
+  void NavigateBrowser(const std::wstring& address);
   void RestackFrame();
   RECT ClientRect() const;
 
