@@ -145,7 +145,7 @@ void CStandardDlg::OnBeforeNavigate2(DISPPARAMS* params) {
       VariantClear(&ignored);
       CallPlayer(m_FlashPtr.Get(), L"Play", {}, &ignored);
       VariantClear(&ignored);
-      g_gameException.PostDiagCommand(WM_DIAG_GAMEURL, m_hWnd, movie);
+      g_gameException.PostDiagCommand(m_hWnd, WM_DIAG_GAMEURL, movie);
     }
     AddTrayIcon();
     SetWindowTextW(m_hWnd, g_Language.GetText(25).c_str());

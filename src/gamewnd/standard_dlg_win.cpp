@@ -197,11 +197,11 @@ std::intptr_t CStandardDlg::OnTimer(const MessageArgs& args, bool&) {
       RunStartupTasks();
       break;
     case kTimerHourlyProbe:
-      g_gameException.PostDiagCommand(WM_DIAG_PROBE, m_hWnd, L"");
-      g_gameException.PostDiagCommand(WM_DIAG_UDP_SEND, nullptr, L"");
+      g_gameException.PostDiagCommand(m_hWnd, WM_DIAG_PROBE, L"");
+      g_gameException.PostDiagCommand(nullptr, WM_DIAG_UDP_SEND, L"");
       break;
     case kTimerHourlyUdp:
-      g_gameException.PostDiagCommand(WM_DIAG_UDP_REPORT, m_hWnd, L"");
+      g_gameException.PostDiagCommand(m_hWnd, WM_DIAG_UDP_REPORT, L"");
       break;
     default:
       break;
@@ -330,7 +330,7 @@ std::intptr_t CStandardDlg::OnUpdateAvailable(const MessageArgs&, bool&) {
 }
 
 std::intptr_t CStandardDlg::OnDiagSocket(const MessageArgs& args, bool&) {
-  g_gameException.UdpOnReadable(args.lParam);
+  g_gameException.UdpOnReadable(LOWORD(args.lParam));
   return 0;
 }
 

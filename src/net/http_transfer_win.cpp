@@ -250,9 +250,14 @@ int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url,
   return 0;
 }
 
-int PostForm(const std::wstring& host, const std::wstring& object, const char* value) {
+int PostForm(const std::wstring& host, const std::wstring& object, const char* value, DWORD timeoutMs) {
   InternetHandle session(InternetOpenW(L"Post_2", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return 0;
+  if (timeoutMs != 0) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+      InternetSetOptionW(session.get(), option, &timeoutMs, sizeof(timeoutMs));
+    }
+  }
   const HostPort target = SplitHostPort(host);
   InternetHandle connection(
       InternetConnectW(session.get(), target.host.c_str(), target.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));

@@ -32,8 +32,9 @@ int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url,
 
 // Posts "info=<value>&check=md5pelrose" to http://host/object; `host` may
 // carry ":port". 1 when the request went out and the host answered (with
-// any status), 0 otherwise; the answer's body is not read.
-int PostForm(const std::wstring& host, const std::wstring& object, const char* value);
+// any status), 0 otherwise; the answer's body is not read. A non-zero
+// `timeoutMs` bounds the connect, the send and the wait for the answer each.
+int PostForm(const std::wstring& host, const std::wstring& object, const char* value, DWORD timeoutMs = 0);
 
 // A fetched body as the program reads text from the network: up to the first
 // NUL, converted from the thread's ANSI code page.

@@ -1,0 +1,338 @@
+#include "diag/diagnostics_win.h"
+
+#include <process.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "diag/command_runner_win.h"
+#include "i18n/endpoints.h"
+#include "net/http_transfer_win.h"
+
+namespace ravelin {
+
+CGameException g_gameException;
+
+namespace {
+
+// Diagnostic posts are small; a log host that does not answer soon is not
+// waited for, and on the way out even less.
+constexpr DWORD kUploadTimeoutMs = 5000;
+constexpr DWORD kFinalUploadTimeoutMs = 2000;
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring TempFolder() {
+  wchar_t buffer[1024] = {};
+  const DWORD n = GetTempPathW(1024, buffer);
+  if (n == 0 || n >= 1024) return {};
+  return std::wstring(buffer, n);
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& out) {
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return false;
+  std::string content;
+  char buffer[8192];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) content.append(buffer, n);
+  const bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  if (ok) out = std::move(content);
+  return ok;
+}
+
+// Keeps the log within its limit, oldest lines first out. The shortened
+// file is written beside the log and then put in its place, so a failure
+// half-way leaves the old file whole.
+void CapLogFile(const std::wstring& path) {
+  std::string content;
+  if (!ReadWholeFile(path, content) || content.size() <= kDiagLogLimit) return;
+  CapLogText(content);
+  const std::wstring temporary = path + L".new";
+  FILE* file = _wfopen(temporary.c_str(), L"wb");
+  if (file == nullptr) return;
+  const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(temporary.c_str());
+  }
+}
+
+}  // namespace
+
+CGameException::CGameException()
+    : m_udpTarget(UdpEchoAddress()),
+      m_logPath(DiagLogPath(TempFolder())),
+      m_logHost(DownloadHost()),
+      m_publicSites(PublicSites().begin(), PublicSites().end()) {
+  m_hStopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  m_hQueueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+CGameException::~CGameException() {
+  if (m_hStopping != nullptr) CloseHandle(m_hStopping);
+  if (m_hQueueReady != nullptr) CloseHandle(m_hQueueReady);
+}
+
+// ---------------------------------------------------------------- worker
+
+void CGameException::StartDiagWorker() {
+  if (m_hThread != nullptr) {
+    if (WaitForSingleObject(m_hThread, 0) != WAIT_OBJECT_0) return;  // already running
+    // A worker that was stopped may be started again (a new game window).
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
+    m_threadId = 0;
+  }
+  ResetEvent(m_hStopping);
+  ResetEvent(m_hQueueReady);
+  // Started suspended only so that the identifier is stored before the
+  // worker can post to itself.
+  unsigned threadId = 0;
+  const auto handle = _beginthreadex(nullptr, 0, &CGameException::DiagWorkerProc, this, CREATE_SUSPENDED, &threadId);
+  if (handle == 0) return;
+  m_hThread = reinterpret_cast<HANDLE>(handle);
+  m_threadId = threadId;
+  ResumeThread(m_hThread);
+  // Commands posted from now on must find the worker's queue.
+  WaitForSingleObject(m_hQueueReady, 5000);
+}
+
+void CGameException::PostDiagCommand(HWND window, UINT message, const std::wstring& text) {
+  auto command = std::make_unique<DiagCommand>();
+  command->window = window;
+  command->text = text;
+  if (PostThreadMessageW(m_threadId, message, reinterpret_cast<WPARAM>(command.get()), 0)) {
+    command.release();  // the worker frees it
+  } else {
+    std::printf("post message failed,errno:%d\n", static_cast<int>(GetLastError()));
+  }
+  Sleep(100);
+}
+
+void CGameException::StopDiagWorker() {
+  SetEvent(m_hStopping);
+  PostThreadMessageW(m_threadId, WM_DIAG_STOP, 0, 0);
+  if (m_hThread != nullptr) WaitForSingleObject(m_hThread, INFINITE);
+}
+
+bool CGameException::Stopping() const { return WaitForSingleObject(m_hStopping, 0) == WAIT_OBJECT_0; }
+
+unsigned __stdcall CGameException::DiagWorkerProc(void* object) {
+  auto* self = static_cast<CGameException*>(object);
+  MSG msg;
+  PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the thread's queue
+  SetEvent(self->m_hQueueReady);
+
+  self->ReadNetworkConfig();
+  self->PostDiagCommand(nullptr, WM_DIAG_UDP_SEND, L"");
+  self->PostDiagCommand(nullptr, WM_DIAG_PROBE, L"");
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) self->HandleCommand(msg);
+  // Commands that came after the stop are never run, but their payloads are freed.
+  while (PeekMessageW(&msg, nullptr, WM_DIAG_STOP, WM_DIAG_UDP_REPORT, PM_REMOVE)) {
+    if (msg.message != WM_DIAG_STOP && msg.hwnd == nullptr) delete reinterpret_cast<DiagCommand*>(msg.wParam);
+  }
+  return 1;
+}
+
+void CGameException::HandleCommand(const MSG& msg) {
+  if (msg.hwnd != nullptr) return;
+  std::unique_ptr<DiagCommand> command;
+  switch (msg.message) {
+    case WM_DIAG_PROBE:
+    case WM_DIAG_GAMEURL:
+    case WM_DIAG_UDP_SEND:
+    case WM_DIAG_UDP_REPORT:
+      command.reset(reinterpret_cast<DiagCommand*>(msg.wParam));
+      break;
+    default:
+      break;
+  }
+  switch (msg.message) {
+    case WM_DIAG_STOP:
+      UdpClose();
+      UploadDiagLog(true);
+      PostQuitMessage(0);
+      break;
+    case WM_DIAG_PROBE:
+      command.reset();
+      ProbeConnectivity();
+      UploadDiagLog();
+      break;
+    case WM_DIAG_GAMEURL: {
+      const std::wstring address = command ? command->text : std::wstring();
+      command.reset();
+      CheckGameUrl(address);
+      UploadDiagLog();
+      break;
+    }
+    case WM_DIAG_UDP_SEND:
+      command.reset();
+      UdpSendProbes(100);
+      break;
+    case WM_DIAG_UDP_REPORT:
+      command.reset();
+      UdpSummarise();
+      UploadDiagLog();
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------- probes
+
+std::wstring CGameException::GetDiagTime() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return FormatDiagTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+}
+
+bool CGameException::PingProbe(const std::wstring& target, const std::wstring& type) {
+  std::wstring output;
+  RunCommandCapture(L"ping " + target, output, CaptureLimits{m_pingCeilingMs, m_hStopping});
+  DiagRecord record;
+  record[DiagRecord::kCmd] = L"ping";
+  record[DiagRecord::kTime] = GetDiagTime();
+  record[DiagRecord::kType] = type;
+  record[DiagRecord::kUrl] = target;
+  if (!ReadPingOutput(output, record)) return false;
+  m_records.push_back(std::move(record));
+  return true;
+}
+
+bool CGameException::TraceRouteProbe(const std::wstring& target, const std::wstring& type) {
+  std::wstring output;
+  RunCommandCapture(L"tracert " + target, output, CaptureLimits{m_traceCeilingMs, m_hStopping});
+  DiagRecord record;
+  record[DiagRecord::kCmd] = L"tracert";
+  record[DiagRecord::kTime] = GetDiagTime();
+  record[DiagRecord::kType] = type;
+  record[DiagRecord::kUrl] = target;
+  if (!ReadTracertOutput(output, record)) return false;
+  m_records.push_back(std::move(record));
+  return true;
+}
+
+// ---------------------------------------------------------------- UDP check
+
+bool CGameException::UdpSendProbes(int count) {
+  if (!m_udpReady) {
+    if (WSAStartup(MAKEWORD(1, 1), &m_wsaData) != 0) return false;
+    if (LOBYTE(m_wsaData.wVersion) != 1 || HIBYTE(m_wsaData.wVersion) != 1) {
+      WSACleanup();
+      return false;
+    }
+    m_socket = socket(AF_INET, SOCK_DGRAM, 0);
+
+    char hostName[300] = {};
+    m_localAddr = {};
+    m_localAddr.sin_family = AF_INET;
+    m_localAddr.sin_port = htons(static_cast<u_short>(m_udpPort + 1));
+    // Without a name or an address for it, the socket takes any local
+    // address; the first send binds it otherwise.
+    m_localAddr.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (gethostname(hostName, sizeof(hostName)) == 0) {
+      const hostent* host = gethostbyname(hostName);
+      if (host != nullptr && host->h_addrtype == AF_INET && host->h_addr_list != nullptr &&
+          host->h_addr_list[0] != nullptr) {
+        in_addr first;
+        std::memcpy(&first, host->h_addr_list[0], sizeof(first));
+        m_localAddr.sin_addr.s_addr = inet_addr(inet_ntoa(first));
+      }
+    }
+    bind(m_socket, reinterpret_cast<const sockaddr*>(&m_localAddr), sizeof(m_localAddr));
+
+    m_remoteAddr = {};
+    m_remoteAddr.sin_family = AF_INET;
+    m_remoteAddr.sin_port = htons(m_udpPort);
+    m_remoteAddr.sin_addr.s_addr = inet_addr(Narrow(m_udpTarget).c_str());
+    WSAAsyncSelect(m_socket, m_hNotifyWnd, WM_DIAG_SOCKET, FD_READ);
+  }
+  m_udpReady = true;
+
+  for (int number = 1; number <= count; ++number) {
+    const std::string datagram = FormatProbeDatagram(number);
+    sendto(m_socket, datagram.data(), static_cast<int>(datagram.size()), 0,
+           reinterpret_cast<const sockaddr*>(&m_remoteAddr), sizeof(m_remoteAddr));
+    m_probes.Sent(number, GetTickCount());
+  }
+  return true;
+}
+
+void CGameException::UdpOnReadable(WORD event) {
+  if (event != FD_READ) return;
+  char buffer[200];
+  const int got = recv(m_socket, buffer, sizeof(buffer), 0);
+  if (got <= 0) return;
+  m_probes.Answered(std::string_view(buffer, static_cast<std::size_t>(got)), GetTickCount());
+}
+
+void CGameException::UdpSummarise() {
+  std::optional<std::wstring> summary = m_probes.Summarise();
+  if (!summary) return;
+  DiagRecord record;
+  record[DiagRecord::kCmd] = L"udp";
+  record[DiagRecord::kTime] = GetDiagTime();
+  record[DiagRecord::kType] = L"checkUdp";
+  record[DiagRecord::kUrl] = m_udpTarget;
+  record[DiagRecord::kUdp] = std::move(*summary);
+  m_records.push_back(std::move(record));
+}
+
+void CGameException::UdpClose() {
+  if (!m_udpReady) return;
+  closesocket(m_socket);
+  m_socket = INVALID_SOCKET;
+  WSACleanup();
+  m_udpReady = false;
+}
+
+// ---------------------------------------------------------------- report
+
+void CGameException::WriteDiagRecords() {
+  if (m_records.empty()) return;
+  const std::string bytes = Narrow(FormatReportLines(m_records, m_user));
+  FILE* file = _wfopen(m_logPath.c_str(), L"ab");
+  if (file == nullptr) return;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) return;  // the records wait for the next attempt
+  m_records.clear();
+  CapLogFile(m_logPath);
+}
+
+void CGameException::ReadDiagLog(std::string& out) const {
+  out.clear();
+  ReadWholeFile(m_logPath, out);
+}
+
+void CGameException::UploadDiagLog() { UploadDiagLog(false); }
+
+void CGameException::UploadDiagLog(bool final) {
+  UdpSummarise();
+  WriteDiagRecords();
+  std::string content;
+  ReadDiagLog(content);
+  if (content.empty()) return;
+  // On the way out only the last post goes; the lines wait for it in the file.
+  if (!final && Stopping()) return;
+  const std::string form = FormUrlEncode(content);
+  if (PostForm(m_logHost, kDiagLogObject, form.c_str(), final ? kFinalUploadTimeoutMs : kUploadTimeoutMs) != 1) {
+    return;
+  }
+  FILE* file = _wfopen(m_logPath.c_str(), L"wb");
+  if (file != nullptr) std::fclose(file);
+}
+
+}  // namespace ravelin
