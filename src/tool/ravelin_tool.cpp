@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -10,9 +11,13 @@
 
 #include "app/handover.h"
 #include "common/utf8.h"
+#include "diag/diag_record.h"
+#include "diag/diag_report.h"
 #include "sysinfo/os_class.h"
 #include "update/manifest.h"
 #ifdef _WIN32
+#include <windows.h>
+
 #include "net/http_transfer_win.h"
 #include "sysinfo/host_uid_win.h"
 #include "sysinfo/system_info_win.h"
@@ -35,7 +40,11 @@ constexpr char kUsage[] =
     "                 classify given version facts as the launcher would\n"
     "  manifest FILE [--local-version V] [--json]\n"
     "                 read FILE as a fetched update manifest: its fields and whether the\n"
-    "                 launcher at version V (default 1.0.0.1) would offer the build\n";
+    "                 launcher at version V (default 1.0.0.1) would offer the build\n"
+    "  parse ping|tracert FILE [--target T] [--type T] [--user U] [--json]\n"
+    "                 read FILE as captured output of ping or tracert and print the report\n"
+    "                 line the launcher would make of it (target default \"target\", type\n"
+    "                 default publicurl for ping and TGameUrl for tracert, user default empty)\n";
 
 const char* ModeName(ravelin::StartMode mode) {
   switch (mode) {
@@ -223,6 +232,104 @@ int ShowManifest(const std::vector<std::wstring>& argv) {
   return 0;
 }
 
+std::wstring LocalDiagTime() {
+#ifdef _WIN32
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return ravelin::FormatDiagTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+#else
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return ravelin::FormatDiagTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                 local.tm_sec);
+#endif
+}
+
+// A console tool's captured output as the launcher reads it from the pipe:
+// the ANSI code page on Windows, UTF-8 here.
+std::wstring ConsoleText(const std::string& bytes) {
+#ifdef _WIN32
+  if (bytes.empty()) return std::wstring();
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring text(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, text.data(), length);
+  return text;
+#else
+  return ravelin::FromUtf8(bytes);
+#endif
+}
+
+int ParseProbeOutput(const std::vector<std::wstring>& argv) {
+  const std::wstring& cmd = argv[2];
+  const bool ping = cmd == L"ping";
+  if (!ping && cmd != L"tracert") {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::wstring target = L"target";
+  std::wstring type = ping ? L"publicurl" : L"TGameUrl";
+  std::wstring user;
+  bool json = false;
+  for (std::size_t i = 4; i < argv.size(); ++i) {
+    if (argv[i] == L"--json") {
+      json = true;
+    } else if (argv[i] == L"--target" && i + 1 < argv.size()) {
+      target = argv[++i];
+    } else if (argv[i] == L"--type" && i + 1 < argv.size()) {
+      type = argv[++i];
+    } else if (argv[i] == L"--user" && i + 1 < argv.size()) {
+      user = argv[++i];
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  const std::optional<std::string> bytes = ReadWholeFile(argv[3]);
+  if (!bytes) {
+    std::fprintf(stderr, "cannot read %s\n", ravelin::ToUtf8(argv[3]).c_str());
+    return 2;
+  }
+  const std::wstring text = ConsoleText(*bytes);
+
+  // The record as the probe builds it before reading the tool's output.
+  using F = ravelin::DiagRecord;
+  ravelin::DiagRecord record;
+  record[F::kCmd] = cmd;
+  record[F::kTime] = LocalDiagTime();
+  record[F::kType] = type;
+  record[F::kUrl] = target;
+  const bool read = ping ? ravelin::ReadPingOutput(text, record) : ravelin::ReadTracertOutput(text, record);
+  if (!read) {
+    std::fputs("no record: the output has fewer than two characters\n", stderr);
+    return 1;
+  }
+  std::wstring line = ravelin::FormatReportLine(record, user);
+  if (!line.empty() && line.back() == L'\r') line.pop_back();
+
+  if (!json) {
+    // Written whole: a NUL byte in the captured output must not cut the line.
+    const std::string bytes8 = ravelin::ToUtf8(line) + "\n";
+    std::fwrite(bytes8.data(), 1, bytes8.size(), stdout);
+    return 0;
+  }
+  static constexpr const char* kKeys[F::kFieldCount] = {"cmd",  "time",     "type", "url", "udp", "tracert", "ip",
+                                                        "send", "received", "lost", "min", "max", "ave"};
+  std::string out = "{";
+  for (int f = 0; f < F::kFieldCount; ++f) {
+    out += '"';
+    out += kKeys[f];
+    out += "\": ";
+    out += Json(record.fields[static_cast<std::size_t>(f)]);
+    out += ", ";
+  }
+  out += "\"line\": " + Json(line) + "}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
 #ifdef _WIN32
 int PrintHostUid() {
   const ravelin::HostUid uid = ravelin::ComputeHostUid();
@@ -273,6 +380,7 @@ int Run(const std::vector<std::wstring>& argv) {
     if (status == 2) std::fputs(kUsage, stderr);
     return status;
   }
+  if (command == L"parse" && argc >= 4) return ParseProbeOutput(argv);
 #ifdef _WIN32
   if (command == L"osclass" && argc == 2) return PrintThisOsClass();
   if (command == L"hostuid" && argc == 2) return PrintHostUid();
