@@ -1,5 +1,7 @@
 #include "testkit/pump_win.h"
 
+#include <algorithm>
+
 namespace ravelin::testkit {
 
 std::optional<WPARAM> PumpMessages(std::chrono::milliseconds duration) {
@@ -15,7 +17,13 @@ std::optional<WPARAM> PumpMessages(std::chrono::milliseconds duration) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    Sleep(5);
+    // Sleep until the next message (or the end), not a fixed slice: socket
+    // notifications come one at a time and would otherwise queue up.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() > 0) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left.count(), 50)),
+                                QS_ALLINPUT);
+    }
   } while (std::chrono::steady_clock::now() < end);
   return quit;
 }

@@ -259,10 +259,18 @@ TempDir::TempDir(const std::wstring& prefix) {
     m_path = base + L"\\" + prefix + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
              std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(attempt);
     if (CreateDirectoryW(m_path.c_str(), nullptr)) break;
+    // Only a name that is taken is worth another try; a missing or closed
+    // parent folder leaves the object without a folder.
+    if (GetLastError() != ERROR_ALREADY_EXISTS || attempt >= 1000) {
+      m_path.clear();
+      break;
+    }
   }
 }
 
-TempDir::~TempDir() { RemoveTree(m_path); }
+TempDir::~TempDir() {
+  if (!m_path.empty()) RemoveTree(m_path);
+}
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
