@@ -16,7 +16,13 @@
 #include "sysinfo/os_class.h"
 #include "update/manifest.h"
 #ifdef _WIN32
+#include "diag/diagnostics_win.h"  // before <windows.h>: it brings the socket headers
+
 #include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
 
 #include "net/http_transfer_win.h"
 #include "sysinfo/host_uid_win.h"
@@ -34,6 +40,10 @@ constexpr char kUsage[] =
 #ifdef _WIN32
     "  hostuid        print this machine's host identifier and the form that produced it\n"
     "  osclass        print this machine's OS code word (hex) and build number\n"
+    "  diag [--upload]\n"
+    "                 run the diagnostics' start-up round (network configuration, UDP\n"
+    "                 batch, connectivity pings) and print its report lines; --upload\n"
+    "                 posts them with the log file instead, as the launcher does\n"
 #endif
     "  osclass MAJOR.MINOR[.BUILD] [--platform N] [--product N] [--suite HEX] [--arch N]\n"
     "          [--serverr2 N] [--lang HEX] [--plain] [--product-type TEXT]\n"
@@ -234,9 +244,7 @@ int ShowManifest(const std::vector<std::wstring>& argv) {
 
 std::wstring LocalDiagTime() {
 #ifdef _WIN32
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return ravelin::FormatDiagTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+  return ravelin::CGameException::GetDiagTime();
 #else
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -351,6 +359,89 @@ int PrintHostUid() {
   return 0;
 }
 
+ravelin::CGameException* g_roundDiag = nullptr;
+
+LRESULT CALLBACK RoundNotifyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == ravelin::WM_DIAG_SOCKET && g_roundDiag != nullptr) {
+    g_roundDiag->UdpOnReadable(LOWORD(lParam));
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// The worker's start-up round: the measuring runs on its own thread while
+// this one takes the echoes, as the game window does.
+int RunDiagRound(const std::vector<std::wstring>& argv) {
+  bool upload = false;
+  for (std::size_t i = 2; i < argv.size(); ++i) {
+    if (argv[i] != L"--upload") {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    upload = true;
+  }
+  auto diag = std::make_unique<ravelin::CGameException>();
+  diag->m_user = ravelin::ComputeHostUid().text;
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &RoundNotifyProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"RavelinToolDiagNotify";
+  RegisterClassW(&wc);
+  HWND notify = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  if (notify == nullptr) {
+    std::fputs("cannot create the window for socket notifications\n", stderr);
+    return 1;
+  }
+  diag->m_hNotifyWnd = notify;
+  g_roundDiag = diag.get();
+
+  std::atomic<bool> done{false};
+  bool udpStarted = false;
+  std::thread round([&] {
+    diag->ReadNetworkConfig();
+    udpStarted = diag->UdpSendProbes(100);
+    diag->ProbeConnectivity();
+    done = true;
+    PostMessageW(notify, WM_NULL, 0, 0);
+  });
+  MSG msg;
+  while (!done && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  round.join();
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+
+  std::fprintf(stderr, "gateway: %s\n", ravelin::ToUtf8(diag->m_gateway).c_str());
+  for (const std::wstring& server : diag->m_dnsServers) std::fprintf(stderr, "dns: %s\n", ravelin::ToUtf8(server).c_str());
+  if (!udpStarted) std::fputs("udp: the socket library could not be started\n", stderr);
+
+  int status = 0;
+  if (upload) {
+    diag->UdpSummarise();
+    std::string before;
+    diag->ReadDiagLog(before);
+    const bool hadLines = !before.empty() || !diag->m_records.empty();
+    diag->UploadDiagLog();
+    std::string after;
+    diag->ReadDiagLog(after);
+    const bool posted = hadLines && after.empty();
+    std::printf("upload to %s: %s\n", ravelin::ToUtf8(diag->m_logHost).c_str(),
+                posted ? "posted, log emptied" : "not posted, lines kept in the log");
+    std::printf("log: %s\n", ravelin::ToUtf8(diag->m_logPath).c_str());
+    status = posted ? 0 : 1;
+  } else {
+    diag->UdpSummarise();
+    for (const ravelin::DiagRecord& record : diag->m_records) {
+      std::wstring line = ravelin::FormatReportLine(record, diag->m_user);
+      if (!line.empty() && line.back() == L'\r') line.pop_back();
+      std::printf("%s\n", ravelin::ToUtf8(line).c_str());
+    }
+  }
+  diag->UdpClose();
+  g_roundDiag = nullptr;
+  DestroyWindow(notify);
+  return status;
+}
+
 int PrintThisOsClass() {
   DWORD code = 0, build = 0;
   if (!ravelin::GetOsClass(&code, &build)) {
@@ -384,6 +475,7 @@ int Run(const std::vector<std::wstring>& argv) {
 #ifdef _WIN32
   if (command == L"osclass" && argc == 2) return PrintThisOsClass();
   if (command == L"hostuid" && argc == 2) return PrintHostUid();
+  if (command == L"diag") return RunDiagRound(argv);
 #endif
   if (command == L"help" || command == L"--help" || command == L"-h") {
     std::fputs(kUsage, stdout);
