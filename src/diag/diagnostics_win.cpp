@@ -178,7 +178,8 @@ void CGameException::HandleCommand(const MSG& msg) {
     }
     case WM_DIAG_UDP_SEND:
       command.reset();
-      UdpSendProbes(100);
+      // On the way out nobody would take the echoes of a new batch.
+      if (!Stopping()) UdpSendProbes(100);
       break;
     case WM_DIAG_UDP_REPORT:
       command.reset();
