@@ -199,30 +199,32 @@ std::wstring CGameException::GetDiagTime() {
   return FormatDiagTime(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
-bool CGameException::PingProbe(const std::wstring& target, const std::wstring& type) {
+namespace {
+
+// Runs one console tool on `target` and reads its output into a new record.
+bool RunProbe(const wchar_t* tool, const std::wstring& target, const std::wstring& type, const CaptureLimits& limits,
+              bool (*read)(std::wstring_view, DiagRecord&), std::vector<DiagRecord>& records) {
   std::wstring output;
-  RunCommandCapture(L"ping " + target, output, CaptureLimits{m_pingCeilingMs, m_hStopping});
+  RunCommandCapture(std::wstring(tool) + L" " + target, output, limits);
   DiagRecord record;
-  record[DiagRecord::kCmd] = L"ping";
-  record[DiagRecord::kTime] = GetDiagTime();
+  record[DiagRecord::kCmd] = tool;
+  record[DiagRecord::kTime] = CGameException::GetDiagTime();
   record[DiagRecord::kType] = type;
   record[DiagRecord::kUrl] = target;
-  if (!ReadPingOutput(output, record)) return false;
-  m_records.push_back(std::move(record));
+  if (!read(output, record)) return false;
+  records.push_back(std::move(record));
   return true;
 }
 
+}  // namespace
+
+bool CGameException::PingProbe(const std::wstring& target, const std::wstring& type) {
+  return RunProbe(L"ping", target, type, CaptureLimits{m_pingCeilingMs, m_hStopping}, &ReadPingOutput, m_records);
+}
+
 bool CGameException::TraceRouteProbe(const std::wstring& target, const std::wstring& type) {
-  std::wstring output;
-  RunCommandCapture(L"tracert " + target, output, CaptureLimits{m_traceCeilingMs, m_hStopping});
-  DiagRecord record;
-  record[DiagRecord::kCmd] = L"tracert";
-  record[DiagRecord::kTime] = GetDiagTime();
-  record[DiagRecord::kType] = type;
-  record[DiagRecord::kUrl] = target;
-  if (!ReadTracertOutput(output, record)) return false;
-  m_records.push_back(std::move(record));
-  return true;
+  return RunProbe(L"tracert", target, type, CaptureLimits{m_traceCeilingMs, m_hStopping}, &ReadTracertOutput,
+                  m_records);
 }
 
 // ---------------------------------------------------------------- UDP check

@@ -20,6 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ravelin::CTranslucentDlg;
+using ravelin::testkit::ConsoleToolRuns;
 using ravelin::testkit::PumpMessages;
 using ravelin::testkit::PumpUntil;
 using ravelin::testkit::ReadStandinLines;
@@ -49,16 +50,6 @@ int CountType(const std::vector<std::string>& lines, const std::string& type) {
   int n = 0;
   for (const std::string& l : lines) n += l.find("|type|" + type + "|") != std::string::npos ? 1 : 0;
   return n;
-}
-
-std::vector<std::string> ToolRuns() {
-  std::vector<std::string> runs;
-  const std::regex run(R"(^(ping|tracert) behaviour=\S+ target=(\S*))");
-  std::smatch m;
-  for (const std::string& line : ReadStandinLines(L"console.log")) {
-    if (std::regex_search(line, m, run)) runs.push_back(m[1].str() + " " + m[2].str());
-  }
-  return runs;
 }
 
 class DiagGame : public testing::Test {
@@ -108,7 +99,9 @@ TEST_F(DiagGame, StartUpRoundThenEachGamePageLoadChecksTheGameHostWithItsOwnUplo
   ASSERT_EQ(uploads[1].size(), 1u);
   EXPECT_NE(uploads[1][0].find("|type|PGameUlr|url|127.0.0.1|ip|127.0.0.1|send|4|"), std::string::npos)
       << uploads[1][0];
-  EXPECT_EQ(ToolRuns().back(), "ping 127.0.0.1") << "the host answered: no fall-back";
+  const auto runs = ConsoleToolRuns();
+  ASSERT_FALSE(runs.empty());
+  EXPECT_EQ(runs.back(), "ping 127.0.0.1") << "the host answered: no fall-back";
 }
 
 TEST_F(DiagGame, TheHourlyTimersPostAProbeWithANewBatchAndAUdpReport) {
@@ -142,7 +135,7 @@ TEST_F(DiagGame, LeavingDuringARouteTraceThatNeverEndsTakesSecondsAndPostsWhatWa
   ravelin::g_gameException.PostDiagCommand(Game(), ravelin::WM_DIAG_GAMEURL, L"http://127.0.0.1/game/movie.swf");
   ASSERT_TRUE(PumpUntil(
       [] {
-        const auto runs = ToolRuns();
+        const auto runs = ConsoleToolRuns();
         return !runs.empty() && runs.back() == "tracert 127.0.0.11";
       },
       30s));

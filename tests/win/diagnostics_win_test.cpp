@@ -24,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using ravelin::CGameException;
 using ravelin::DiagRecord;
+using ravelin::testkit::ConsoleToolRuns;
 using ravelin::testkit::PumpMessages;
 using ravelin::testkit::PumpUntil;
 using ravelin::testkit::ReadStandinLines;
@@ -150,16 +151,6 @@ class Diagnostics : public testing::Test {
     r[DiagRecord::kUrl] = url;
     return r;
   }
-  // Targets the stand-in tools were run for, in order ("ping 127.0.0.2").
-  static std::vector<std::string> ToolRuns() {
-    std::vector<std::string> runs;
-    const std::regex run(R"(^(ping|tracert) behaviour=\S+ target=(\S*))");
-    std::smatch m;
-    for (const std::string& line : ReadStandinLines(L"console.log")) {
-      if (std::regex_search(line, m, run)) runs.push_back(m[1].str() + " " + m[2].str());
-    }
-    return runs;
-  }
   std::wstring UdpLine() {
     diag->m_records.clear();
     diag->UdpSummarise();
@@ -204,7 +195,7 @@ TEST_F(Diagnostics, TheStartupRoundPostsGatewayDnsPublicSiteAndUdpRecordsInOneUp
       << udp[0];
 
   // Order of the round: gateway, DNS servers, then the sites.
-  const auto runs = ToolRuns();
+  const auto runs = ConsoleToolRuns();
   ASSERT_GE(runs.size(), 5u);
   EXPECT_EQ(runs.front(), "ping 192.0.2.1");
   EXPECT_EQ(runs.back(), "ping 127.0.0.5");
@@ -310,7 +301,7 @@ TEST_F(Diagnostics, TheGameUrlCheckFallsBackToTheServerListAndTracesTheRoute) {
   ravelin::testkit::ClearStandinFile(L"console.log");
 
   diag->CheckGameUrl(L"https://127.0.0.1/game/movie.swf");
-  EXPECT_EQ(ToolRuns(), (std::vector<std::string>{"ping 127.0.0.1", "ping 127.0.0.11", "tracert 127.0.0.11"}));
+  EXPECT_EQ(ConsoleToolRuns(), (std::vector<std::string>{"ping 127.0.0.1", "ping 127.0.0.11", "tracert 127.0.0.11"}));
   const auto bodies = UploadedBodies();
   ASSERT_EQ(bodies.size(), 1u) << "only the check uploads";
   const auto lines = SplitLines(InfoOf(bodies.back()));
@@ -327,7 +318,7 @@ TEST_F(Diagnostics, TheGameUrlCheckStopsAtTheHostWhenItAnswersOrNothingMatches) 
   diag->m_publicReachable = false;
   diag->m_serverList = L"127.0.0.11+nowhere.example";
   diag->CheckGameUrl(L"http://nowhere.example/x");
-  EXPECT_EQ(ToolRuns(), (std::vector<std::string>{"ping 127.0.0.1", "ping nowhere.example", "ping nowhere.example",
+  EXPECT_EQ(ConsoleToolRuns(), (std::vector<std::string>{"ping 127.0.0.1", "ping nowhere.example", "ping nowhere.example",
                                                    "ping 127.0.0.11"}))
       << "no route trace without a reachable public site";
 }
@@ -342,7 +333,7 @@ TEST_F(Diagnostics, CommandsRunInOrderAndStoppingEndsAHangingRouteTraceAtOnce) {
   diag->PostDiagCommand(nullptr, ravelin::WM_DIAG_GAMEURL, L"http://127.0.0.1/game/movie.swf");
   ASSERT_TRUE(PumpUntil(
       [] {
-        const auto runs = ToolRuns();
+        const auto runs = ConsoleToolRuns();
         return !runs.empty() && runs.back() == "tracert 127.0.0.11";
       },
       30s));
@@ -352,7 +343,7 @@ TEST_F(Diagnostics, CommandsRunInOrderAndStoppingEndsAHangingRouteTraceAtOnce) {
   diag->StopDiagWorker();
   const auto took = std::chrono::steady_clock::now() - started;
   EXPECT_LT(took, 8s) << "leaving does not wait for the route trace";
-  const auto runs = ToolRuns();
+  const auto runs = ConsoleToolRuns();
   EXPECT_EQ(std::count(runs.begin(), runs.end(), "tracert 127.0.0.11"), 1)
       << "the second check ran no tool after the stop";
 

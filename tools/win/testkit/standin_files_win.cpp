@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <regex>
+
 #include "testkit/testkit_win.h"
 
 namespace ravelin::testkit {
@@ -13,6 +15,16 @@ bool RegisterStandin(const std::wstring& dll) {
   using RegisterFn = HRESULT(WINAPI*)();
   const auto reg = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
   return reg != nullptr && SUCCEEDED(reg());  // stays loaded: COM will use it
+}
+
+std::vector<std::string> ConsoleToolRuns() {
+  std::vector<std::string> runs;
+  const std::regex run(R"(^(ping|tracert) behaviour=\S+ target=(\S*))");
+  std::smatch m;
+  for (const std::string& line : ReadStandinLines(L"console.log")) {
+    if (std::regex_search(line, m, run)) runs.push_back(m[1].str() + " " + m[2].str());
+  }
+  return runs;
 }
 
 std::wstring StandinFile(const std::wstring& name) {

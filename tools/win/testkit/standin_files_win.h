@@ -17,6 +17,10 @@ std::wstring StandinFile(const std::wstring& name);
 // The lines of a recording (UTF-8 file), without line ends.
 std::vector<std::string> ReadStandinLines(const std::wstring& name);
 
+// The runs of the stand-in ping and tracert so far, oldest first, as
+// "TOOL TARGET" (from console.log).
+std::vector<std::string> ConsoleToolRuns();
+
 // Writes a settings file (UTF-16 with BOM, as the profile API reads it).
 bool WriteStandinSettings(const std::wstring& name, const std::wstring& text);
 
