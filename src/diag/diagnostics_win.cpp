@@ -139,8 +139,8 @@ unsigned __stdcall CGameException::DiagWorkerProc(void* object) {
   self->PostDiagCommand(nullptr, WM_DIAG_PROBE, L"");
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) self->HandleCommand(msg);
   // Commands that came after the stop are never run, but their payloads are freed.
-  while (PeekMessageW(&msg, nullptr, WM_DIAG_STOP, WM_DIAG_UDP_REPORT, PM_REMOVE)) {
-    if (msg.message != WM_DIAG_STOP && msg.hwnd == nullptr) delete reinterpret_cast<DiagCommand*>(msg.wParam);
+  while (PeekMessageW(&msg, nullptr, WM_DIAG_PROBE, WM_DIAG_UDP_REPORT, PM_REMOVE)) {
+    if (msg.hwnd == nullptr) delete reinterpret_cast<DiagCommand*>(msg.wParam);
   }
   return 1;
 }

@@ -100,7 +100,7 @@ class CGameException {
 
  private:
   static unsigned __stdcall DiagWorkerProc(void* object);
-  // Runs one command message; false for the stop command.
+  // Runs one command message and frees its payload.
   void HandleCommand(const MSG& msg);
   bool Stopping() const;
   void UploadDiagLog(bool final);
