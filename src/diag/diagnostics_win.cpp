@@ -265,10 +265,12 @@ bool CGameException::UdpSendProbes(int count) {
   m_udpReady = true;
 
   for (int number = 1; number <= count; ++number) {
+    // Recorded before it goes out: a near echo can answer before sendto
+    // returns, and the window's thread must find the probe in the table.
+    m_probes.Sent(number, GetTickCount());
     const std::string datagram = FormatProbeDatagram(number);
     sendto(m_socket, datagram.data(), static_cast<int>(datagram.size()), 0,
            reinterpret_cast<const sockaddr*>(&m_remoteAddr), sizeof(m_remoteAddr));
-    m_probes.Sent(number, GetTickCount());
   }
   return true;
 }
