@@ -1,14 +1,37 @@
-// Muting the process: its audio sessions and its waveOut output.
+// Muting the process: its audio sessions and its waveOut output. Both follow
+// one switch.
 #pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstddef>
+
+struct IMMDevice;
 
 namespace ravelin {
 
-// Sound is on; switched by the sound buttons, never saved.
+// Sound is on; switched by the sound buttons, never saved. Read by the
+// waveOut hook on whatever thread plays.
 extern volatile unsigned char g_bSoundOn;
 
-void AudioSessionInit(bool soundOn);
-void AudioSessionSetSound(bool soundOn);
-void AudioSessionRelease();
+// Session mute through Core Audio: the active playback endpoints are listed
+// once; setting the sound mutes or unmutes this process's default session on
+// each of them and never touches the volume level.
+HRESULT AudioSessionInit(bool soundOn);
+HRESULT AudioSessionSetSound(bool soundOn);
+HRESULT AudioSessionRelease();
+bool EndpointHasProperty(IMMDevice* endpoint);
+// How many endpoints the session mute acts on, and on how many the last
+// setting was accepted.
+std::size_t AudioSessionEndpointCount();
+std::size_t AudioSessionLastAppliedCount();
+
+// The waveOut hook: while sound is off every buffer handed to waveOutWrite
+// is zeroed in place before it goes on.
+using WaveOutWriteFn = MMRESULT(WINAPI*)(HWAVEOUT, LPWAVEHDR, UINT);
+extern WaveOutWriteFn g_pfnWaveOutWrite;
+MMRESULT WINAPI HookedWaveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT headerSize);
 bool InstallWaveOutHook();
 void RemoveWaveOutHook();
 
