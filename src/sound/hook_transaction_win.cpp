@@ -18,6 +18,16 @@ constexpr std::uint64_t kNearRange = 0x70000000;
 class WindowsMemory final : public MemoryOps {
  public:
   void* AllocateNear(const void* place) override {
+    // A block given back earlier serves again when it is near enough.
+    const auto wanted = reinterpret_cast<std::uint64_t>(place);
+    for (auto it = m_retired.begin(); it != m_retired.end(); ++it) {
+      const auto at = reinterpret_cast<std::uint64_t>(*it);
+      if ((at > wanted ? at - wanted : wanted - at) < kNearRange) {
+        void* block = *it;
+        m_retired.erase(it);
+        return block;
+      }
+    }
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     const auto granularity = static_cast<std::uint64_t>(info.dwAllocationGranularity);
@@ -37,7 +47,10 @@ class WindowsMemory final : public MemoryOps {
     return nullptr;
   }
 
-  void Free(void* block) override { VirtualFree(block, 0, MEM_RELEASE); }
+  // Blocks are never unmapped: a thread of the process may still be running
+  // the trampoline of a hook that was just taken off (the player's threads go
+  // on calling while the game window ends). They are kept for the next hook.
+  void Free(void* block) override { m_retired.push_back(block); }
 
   bool WriteCode(void* target, const void* bytes, std::size_t size) override {
     DWORD old = 0;
@@ -50,6 +63,8 @@ class WindowsMemory final : public MemoryOps {
   }
 
  private:
+  std::vector<void*> m_retired;
+
   static void* TryAt(std::uint64_t at) {
     MEMORY_BASIC_INFORMATION region{};
     if (VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof(region)) == 0 || region.State != MEM_FREE) {
