@@ -138,6 +138,34 @@ TEST_F(WaveHook, SoundOffZeroesEveryBufferInPlaceAndResultsPassThrough) {
   EXPECT_FALSE(AllZero(out.DataOf(after))) << "no hook, no silence";
 }
 
+TEST_F(WaveHook, AFailedInstallLeavesWaveOutWriteUnpatchedAndWorking) {
+  // Entry code the hook cannot move (a loop instruction first) makes the
+  // install fail; the real bytes come back before anything calls it.
+  auto* entry = reinterpret_cast<unsigned char*>(&::waveOutWrite);
+  const auto real = EntryBytes();
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(entry, 32, PAGE_EXECUTE_READWRITE, &old));
+  const unsigned char unmovable[] = {0xE2, 0xFE, 0x90, 0x90, 0x90, 0x90};
+  std::memcpy(entry, unmovable, sizeof(unmovable));
+  const auto planted = EntryBytes();
+
+  EXPECT_FALSE(ravelin::InstallWaveOutHook());
+  EXPECT_EQ(EntryBytes(), planted) << "nothing was written";
+  EXPECT_EQ(ravelin::g_pfnWaveOutWrite, &::waveOutWrite);
+
+  std::memcpy(entry, real.data(), real.size());
+  DWORD ignored = 0;
+  VirtualProtect(entry, 32, old, &ignored);
+  FlushInstructionCache(GetCurrentProcess(), entry, 32);
+
+  Device out(16);
+  ASSERT_EQ(out.opened, MMSYSERR_NOERROR);
+  ravelin::g_bSoundOn = 0;
+  WAVEHDR* buffer = out.Buffer(true);
+  EXPECT_EQ(waveOutWrite(out.device, buffer, sizeof(WAVEHDR)), MMSYSERR_NOERROR) << "playing goes on";
+  EXPECT_FALSE(AllZero(out.DataOf(buffer))) << "unhooked: the session mute is all there is";
+}
+
 TEST_F(WaveHook, ARefusedHookLeavesTheFunctionAndPointerAsTheyWere) {
   // A function that returns at once is too short to patch.
   auto* code = static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
