@@ -12,6 +12,7 @@
 #include "diag/diagnostics_win.h"
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
+#include "game_window_test_win.h"
 #include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
@@ -52,40 +53,20 @@ int CountType(const std::vector<std::string>& lines, const std::string& type) {
   return n;
 }
 
-class DiagGame : public testing::Test {
+class DiagGame : public ravelin::testkit::GameWindowTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
-  }
   void SetUp() override {
     ASSERT_TRUE(ServiceRequest(L"POST", L"/_standin/reset"));
     for (const wchar_t* f : {L"browser.log", L"player.log", L"console.log", L"console.ini"}) {
       ravelin::testkit::ClearStandinFile(f);
     }
     ASSERT_TRUE(ravelin::testkit::WriteStandinSettings(L"player.ini", L"[audio]\r\nenabled=0\r\n"));
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    SetCurrentDirectoryW(L"C:\\");
-    ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
-  }
-  void Start(const char* startPage) {
-    ASSERT_TRUE(ServiceRequest(L"POST", L"/_standin/start_page", startPage));
-    frame = std::make_unique<CTranslucentDlg>();
-    ASSERT_NE(frame->Create(nullptr), nullptr);
-    ShowWindow(frame->m_hWnd, SW_SHOW);
+    GameWindowTest::SetUp();
   }
   void WriteConsoleIni(const std::string& text) {
     ASSERT_TRUE(ravelin::testkit::WriteWholeFile(ravelin::testkit::StandinFile(L"console.ini"), text));
   }
-  void TearDown() override {
-    if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    PumpMessages(50ms);
-    frame.reset();
-    CoUninitialize();
-  }
   HWND Game() { return frame->m_dlgGame.m_hWnd; }
-
-  std::unique_ptr<CTranslucentDlg> frame;
 };
 
 TEST_F(DiagGame, StartUpRoundThenEachGamePageLoadChecksTheGameHostWithItsOwnUpload) {

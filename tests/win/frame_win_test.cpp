@@ -15,6 +15,7 @@
 #include "framework/gdi_holders_win.h"
 #include "i18n/language_win.h"
 #include "sysinfo/product_records_win.h"
+#include "game_window_test_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
@@ -48,26 +49,12 @@ HWND NextOfOurs(HWND w) {
 
 LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }
 
-class Frame : public testing::Test {
+class Frame : public ravelin::testkit::GameWindowTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
-  }
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    SetCurrentDirectoryW(L"C:\\");
-    ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
-    frame = std::make_unique<CTranslucentDlg>();
-    ASSERT_NE(frame->Create(nullptr), nullptr);
-    ShowWindow(frame->m_hWnd, SW_SHOW);
+    GameWindowTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(OpenFrame());
     PumpMessages(100ms);
-  }
-  void TearDown() override {
-    if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    PumpMessages(50ms);
-    frame.reset();
-    CoUninitialize();
   }
 
   HWND Game() const { return frame->m_dlgGame.m_hWnd; }
@@ -77,7 +64,6 @@ class Frame : public testing::Test {
     UpdateWindow(frame->m_hWnd);  // the composition runs in WM_PAINT
   }
 
-  std::unique_ptr<CTranslucentDlg> frame;
 };
 
 TEST_F(Frame, IsCentredLayeredAndCarriesTheGameWindowInItsOpening) {

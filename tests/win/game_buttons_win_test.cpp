@@ -20,6 +20,7 @@
 #include "gamewnd/game_buttons_win.h"
 #include "i18n/language_win.h"
 #include "sound/sound_win.h"
+#include "game_window_test_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
@@ -185,30 +186,16 @@ TEST(TrayRecord, TipIsCutToWhatTheFieldHolds) {
   }
 }
 
-class GameButtons : public testing::Test {
+class GameButtons : public ravelin::testkit::GameWindowTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
-  }
   void SetUp() override {
     // The movie plays silently and does not answer the exit question's call.
     ASSERT_TRUE(ravelin::testkit::WriteStandinSettings(
         L"player.ini", L"[audio]\r\nenabled=0\r\n[answers]\r\ngetUnfinishedInfo=error\r\n"));
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    SetCurrentDirectoryW(L"C:\\");
     ravelin::g_bSoundOn = 1;
-    ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
-    frame = std::make_unique<CTranslucentDlg>();
-    ASSERT_NE(frame->Create(nullptr), nullptr);
-    ShowWindow(frame->m_hWnd, SW_SHOW);
+    GameWindowTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(OpenFrame());
     PumpMessages(100ms);
-  }
-  void TearDown() override {
-    if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    PumpMessages(50ms);
-    frame.reset();
-    CoUninitialize();
   }
 
   CStandardDlg& Dlg() { return frame->m_dlgGame; }
@@ -228,7 +215,6 @@ class GameButtons : public testing::Test {
     PumpMessages(20ms);
   }
 
-  std::unique_ptr<CTranslucentDlg> frame;
 };
 
 struct ButtonCase {

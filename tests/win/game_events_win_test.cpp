@@ -13,6 +13,7 @@
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
 #include "i18n/language_win.h"
+#include "game_window_test_win.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
@@ -35,37 +36,17 @@ int CountLines(const std::vector<std::string>& lines, const std::string& prefix)
       std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
-class GameEvents : public testing::Test {
+class GameEvents : public ravelin::testkit::GameWindowTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
-  }
   void SetUp() override {
     ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/reset"));
     for (const wchar_t* f : {L"browser.log", L"player.log", L"player.ini", L"browser.ini"}) {
       ravelin::testkit::ClearStandinFile(f);
     }
     ASSERT_TRUE(ravelin::testkit::WriteStandinSettings(L"player.ini", L"[audio]\r\nenabled=0\r\n"));
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    SetCurrentDirectoryW(L"C:\\");
-    ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
-  }
-  void Start(const char* startPage) {
-    ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/start_page", startPage));
-    frame = std::make_unique<CTranslucentDlg>();
-    ASSERT_NE(frame->Create(nullptr), nullptr);
-    ShowWindow(frame->m_hWnd, SW_SHOW);
-  }
-  void TearDown() override {
-    if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    PumpMessages(50ms);
-    frame.reset();
-    CoUninitialize();
+    GameWindowTest::SetUp();
   }
   ravelin::CStandardDlg& Game() { return frame->m_dlgGame; }
-
-  std::unique_ptr<CTranslucentDlg> frame;
 };
 
 TEST_F(GameEvents, TheLoginPageLoadsMovesTheBarAndIsRevealedWithTheFocus) {

@@ -17,6 +17,7 @@
 #include "framework/ax_host_win.h"
 #include "framework/gdi_holders_win.h"
 #include "gamewnd/game_paint.h"
+#include "game_window_test_win.h"
 #include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 
@@ -108,27 +109,13 @@ class Pixels {
   HDC m_dc;
 };
 
-class GamePaint : public testing::Test {
+class GamePaint : public ravelin::testkit::GameWindowTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
-  }
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    SetCurrentDirectoryW(L"C:\\");
-    ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
-    frame = std::make_unique<CTranslucentDlg>();
-    ASSERT_NE(frame->Create(nullptr), nullptr);
-    ShowWindow(frame->m_hWnd, SW_SHOW);
+    GameWindowTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(OpenFrame());
     PumpMessages(100ms);
     ravelin::g_nLoadingDots = 0;
-  }
-  void TearDown() override {
-    if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    PumpMessages(50ms);
-    frame.reset();
-    CoUninitialize();
   }
 
   ravelin::CStandardDlg& Game() { return frame->m_dlgGame; }
@@ -170,7 +157,6 @@ class GamePaint : public testing::Test {
     ReleaseDC(GameWnd(), dc);
   }
 
-  std::unique_ptr<CTranslucentDlg> frame;
 };
 
 TEST_F(GamePaint, LoadingBackgroundIsTheFillFramedByTheBorderBitmap) {

@@ -21,6 +21,7 @@
 #include "resource.h"
 #include "sound/hook_transaction_win.h"
 #include "sound/sound_win.h"
+#include "game_window_test_win.h"
 #include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
@@ -200,34 +201,21 @@ TEST_F(WaveHook, ARefusedHookLeavesTheFunctionAndPointerAsTheyWere) {
   VirtualFree(code, 0, MEM_RELEASE);
 }
 
-class SoundButtons : public testing::Test {
+class SoundButtons : public ravelin::testkit::GameWindowTest {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"player_standin.dll"));
-  }
   void SetUp() override {
     ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/reset"));
     for (const wchar_t* f : {L"browser.log", L"player.log", L"waveout.log"}) ravelin::testkit::ClearStandinFile(f);
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    SetCurrentDirectoryW(L"C:\\");
-    ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
+    GameWindowTest::SetUp();
   }
   void TearDown() override {
-    if (frame && frame->m_hWnd != nullptr) frame->CloseAll();
-    PumpMessages(50ms);
-    frame.reset();
+    GameWindowTest::TearDown();
     ravelin::g_bSoundOn = 1;
-    CoUninitialize();
   }
   void Play(const wchar_t* format) {
     ASSERT_TRUE(ravelin::testkit::WriteStandinSettings(
         L"player.ini", std::wstring(L"[audio]\r\nenabled=1\r\nformat=") + format + L"\r\n"));
-    ASSERT_TRUE(ravelin::testkit::ServiceRequest(L"POST", L"/_standin/start_page",
-                                                 R"({"mode":"normal","loadgame_delay_ms":0})"));
-    frame = std::make_unique<ravelin::CTranslucentDlg>();
-    ASSERT_NE(frame->Create(nullptr), nullptr);
-    ShowWindow(frame->m_hWnd, SW_SHOW);
+    ASSERT_NO_FATAL_FAILURE(Start(R"({"mode":"normal","loadgame_delay_ms":0})"));
     ASSERT_TRUE(PumpUntil([] { return BufferLines().size() >= 3; }, 20s)) << "the player plays";
   }
   void Click(int id) {
@@ -255,8 +243,6 @@ class SoundButtons : public testing::Test {
     const auto n = std::count(all.begin() + static_cast<long>(from), all.end(), true);
     return n == static_cast<long>(all.size() - from) ? 1 : n == 0 ? 0 : -1;
   }
-
-  std::unique_ptr<ravelin::CTranslucentDlg> frame;
 };
 
 TEST_F(SoundButtons, TheButtonsSilenceThePlayersBuffersAndSetTheSessionMute) {
