@@ -141,10 +141,7 @@ bool CTranslucentDlg::PreTranslateMessage(MSG* /*msg*/) { return false; }
 bool CTranslucentDlg::OnIdle() { return false; }
 
 std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs&, bool&) {
-  if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
-    loop->AddMessageFilter(this);
-    loop->AddIdleHandler(this);
-  }
+  framework::JoinThreadLoop(this, this);
   m_dlgGame.m_pFrame = this;
   m_dlgGame.Create(nullptr);
 
@@ -375,10 +372,7 @@ void CTranslucentDlg::SyncZOrder() {
 }
 
 std::intptr_t CTranslucentDlg::OnDestroy(const MessageArgs&, bool& handled) {
-  if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
-    loop->RemoveMessageFilter(this);
-    loop->RemoveIdleHandler(this);
-  }
+  framework::LeaveThreadLoop(this, this);
   handled = false;
   return 0;
 }

@@ -71,4 +71,18 @@ CMessageLoop* CAppModule::GetMessageLoop(DWORD threadId) const {
   return it == m_loops.end() ? nullptr : it->second;
 }
 
+void JoinThreadLoop(CMessageFilter* filter, CIdleHandler* idle) {
+  if (CMessageLoop* loop = g_appModule.GetMessageLoop()) {
+    loop->AddMessageFilter(filter);
+    loop->AddIdleHandler(idle);
+  }
+}
+
+void LeaveThreadLoop(CMessageFilter* filter, CIdleHandler* idle) {
+  if (CMessageLoop* loop = g_appModule.GetMessageLoop()) {
+    loop->RemoveMessageFilter(filter);
+    loop->RemoveIdleHandler(idle);
+  }
+}
+
 }  // namespace ravelin::framework

@@ -54,4 +54,10 @@ class CAppModule {
 // The process's one module.
 extern CAppModule g_appModule;
 
+// A window that filters messages and does idle work joins the loop of the
+// calling thread, and leaves it when it is destroyed. Nothing happens on a
+// thread without a loop.
+void JoinThreadLoop(CMessageFilter* filter, CIdleHandler* idle);
+void LeaveThreadLoop(CMessageFilter* filter, CIdleHandler* idle);
+
 }  // namespace ravelin::framework

@@ -167,10 +167,7 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   ::ShowWindow(m_wndFlash, SW_HIDE);
   SetupButtons();
 
-  if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
-    loop->AddMessageFilter(this);
-    loop->AddIdleHandler(this);
-  }
+  framework::JoinThreadLoop(this, this);
   InvalidateRect(m_hWnd, nullptr, FALSE);
   AudioSessionInit(true);
   InstallWaveOutHook();
@@ -366,10 +363,7 @@ std::intptr_t CStandardDlg::OnDestroy(const MessageArgs&, bool&) {
   m_FlashPtr.Reset();
   if (m_wndFlash != nullptr && ::DestroyWindow(m_wndFlash)) m_wndFlash = nullptr;
   if (m_wndIE != nullptr && ::DestroyWindow(m_wndIE)) m_wndIE = nullptr;
-  if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
-    loop->RemoveMessageFilter(this);
-    loop->RemoveIdleHandler(this);
-  }
+  framework::LeaveThreadLoop(this, this);
   return 0;
 }
 

@@ -74,10 +74,7 @@ void CUpdateDlg::CenterOnParent() {
 }
 
 std::intptr_t CUpdateDlg::OnInitDialog(const MessageArgs&, bool&) {
-  if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
-    loop->AddMessageFilter(this);
-    loop->AddIdleHandler(this);
-  }
+  framework::JoinThreadLoop(this, this);
   m_hProgress = GetDlgItem(m_hWnd, IDC_UPDATE_PROGRESS);
   ::ShowWindow(m_hProgress, SW_HIDE);
   CenterOnParent();
@@ -137,10 +134,7 @@ void CUpdateDlg::RestartWithNewBuild() {
 }
 
 std::intptr_t CUpdateDlg::OnDestroy(const MessageArgs&, bool& handled) {
-  if (framework::CMessageLoop* loop = framework::g_appModule.GetMessageLoop()) {
-    loop->RemoveMessageFilter(this);
-    loop->RemoveIdleHandler(this);
-  }
+  framework::LeaveThreadLoop(this, this);
   handled = false;
   return 0;
 }
