@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ansi_win.h"
 #include "diag/diag_report.h"
 
 namespace ravelin {
@@ -40,15 +41,6 @@ std::size_t CompletePrefix(std::string_view bytes, UINT codePage, bool doubleByt
   return bytes.size();
 }
 
-void AppendConverted(std::wstring& text, std::string_view bytes) {
-  if (bytes.empty()) return;
-  const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n <= 0) return;
-  const std::size_t at = text.size();
-  text.resize(at + static_cast<std::size_t>(n));
-  MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data() + at, n);
-}
-
 DWORD WINAPI ReadPipeText(LPVOID parameter) {
   auto* context = static_cast<PipeReaderContext*>(parameter);
   const UINT codePage = ThreadAnsiCodePage();
@@ -66,10 +58,10 @@ DWORD WINAPI ReadPipeText(LPVOID parameter) {
     if (const std::size_t zero = bytes.find('\0'); zero != std::string_view::npos) bytes = bytes.substr(0, zero);
     pending.append(bytes);
     const std::size_t complete = CompletePrefix(pending, codePage, doubleByte);
-    AppendConverted(context->text, std::string_view(pending).substr(0, complete));
+    context->text += FromThreadAnsi(std::string_view(pending).substr(0, complete));
     pending.erase(0, complete);
   }
-  AppendConverted(context->text, pending);
+  context->text += FromThreadAnsi(pending);
   CloseHandle(context->read);
   context->read = nullptr;
   return 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/ansi_win.h"
 #include "diag/command_runner_win.h"
 #include "i18n/endpoints.h"
 #include "net/http_transfer_win.h"
@@ -20,16 +21,6 @@ namespace {
 // waited for, and on the way out even less.
 constexpr DWORD kUploadTimeoutMs = 5000;
 constexpr DWORD kFinalUploadTimeoutMs = 2000;
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::wstring TempFolder() {
   wchar_t buffer[1024] = {};
@@ -259,7 +250,7 @@ bool CGameException::UdpSendProbes(int count) {
     m_remoteAddr = {};
     m_remoteAddr.sin_family = AF_INET;
     m_remoteAddr.sin_port = htons(m_udpPort);
-    m_remoteAddr.sin_addr.s_addr = inet_addr(Narrow(m_udpTarget).c_str());
+    m_remoteAddr.sin_addr.s_addr = inet_addr(ToThreadAnsi(m_udpTarget).c_str());
     WSAAsyncSelect(m_socket, m_hNotifyWnd, WM_DIAG_SOCKET, FD_READ);
   }
   m_udpReady = true;
@@ -307,7 +298,7 @@ void CGameException::UdpClose() {
 
 void CGameException::WriteDiagRecords() {
   if (m_records.empty()) return;
-  const std::string bytes = Narrow(FormatReportLines(m_records, m_user));
+  const std::string bytes = ToThreadAnsi(FormatReportLines(m_records, m_user));
   FILE* file = _wfopen(m_logPath.c_str(), L"ab");
   if (file == nullptr) return;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

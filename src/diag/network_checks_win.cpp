@@ -7,23 +7,11 @@
 #include <new>
 #include <vector>
 
+#include "common/ansi_win.h"
 #include "diag/diagnostics_win.h"
 #include "i18n/language_win.h"
 
 namespace ravelin {
-namespace {
-
-std::wstring WidenAnsi(const char* text) {
-  if (text == nullptr || *text == '\0') return {};
-  const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, nullptr, 0);
-  if (n <= 1) return {};
-  std::wstring out(static_cast<std::size_t>(n - 1), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, text, -1, out.data(), n);
-  return out;
-}
-
-}  // namespace
-
 bool CGameException::ReadNetworkConfig() {
   // Buffer sizes are asked of the system: they differ between versions and
   // grow with the number of adapters and servers.
@@ -32,7 +20,7 @@ bool CGameException::ReadNetworkConfig() {
     std::vector<unsigned char> buffer(size);
     auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
     if (GetAdaptersInfo(adapters, &size) == ERROR_SUCCESS) {
-      m_gateway = WidenAnsi(adapters->GatewayList.IpAddress.String);
+      m_gateway = FromThreadAnsi(adapters->GatewayList.IpAddress.String);
     }
   }
 
@@ -49,7 +37,7 @@ bool CGameException::ReadNetworkConfig() {
   if (GetNetworkParams(params, &size) != ERROR_SUCCESS) return false;
   // A machine without DNS servers lists one empty address: nothing to ping.
   for (const IP_ADDR_STRING* server = &params->DnsServerList; server != nullptr; server = server->Next) {
-    std::wstring address = WidenAnsi(server->IpAddress.String);
+    std::wstring address = FromThreadAnsi(server->IpAddress.String);
     if (!address.empty()) m_dnsServers.push_back(std::move(address));
   }
   return true;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/ansi_win.h"
 #include "diag/diagnostics_win.h"
 #include "frame/translucent_dlg_win.h"
 #include "gamewnd/page_bridge.h"
@@ -239,9 +240,7 @@ void CStandardDlg::OnFlashReadyStateChange(DISPPARAMS* params) {
 }
 
 std::optional<std::wstring> CStandardDlg::AskUnfinishedInfo() {
-  const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, kUnfinishedInfoRequest, -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length - 1 : 0), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, kUnfinishedInfoRequest, -1, wide.data(), length);
+  const std::wstring wide = FromThreadAnsi(kUnfinishedInfoRequest);
   VARIANT request, answer;
   VariantInit(&request);
   request.vt = VT_BSTR;

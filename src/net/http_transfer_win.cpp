@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cwchar>
 #include <iterator>
 #include <utility>
 #include <vector>
 
+#include "common/ansi_win.h"
 #include "update/manifest.h"
 
 namespace ravelin {
@@ -174,13 +174,7 @@ HostPort SplitHostPort(const std::wstring& text) {
 }  // namespace
 
 std::wstring BodyToText(std::string_view body) {
-  const std::string_view text = BodyUpToNul(body);
-  const int size = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
-  if (size == 0) return {};
-  const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), size, wide.data(), length);
-  return wide;
+  return FromThreadAnsi(BodyUpToNul(body));
 }
 
 std::wstring FetchText(const std::wstring& url) {

@@ -17,6 +17,7 @@
 #include "update/manifest.h"
 #ifdef _WIN32
 #include "diag/diagnostics_win.h"  // before <windows.h>: it brings the socket headers
+#include "common/ansi_win.h"
 
 #include <windows.h>
 
@@ -258,13 +259,7 @@ std::wstring LocalDiagTime() {
 // the ANSI code page on Windows, UTF-8 here.
 std::wstring ConsoleText(const std::string& bytes) {
 #ifdef _WIN32
-  if (bytes.empty()) return std::wstring();
-  const int size = static_cast<int>(bytes.size());
-  const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), size, text.data(), length);
-  return text;
+  return ravelin::FromThreadAnsi(bytes);
 #else
   return ravelin::FromUtf8(bytes);
 #endif
