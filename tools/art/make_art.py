@@ -401,45 +401,39 @@ class Canvas:
         self.b = [float(colour[2])] * n
         self.a = [float(alpha)] * n
 
+    def _covered(self, mask, opacity):
+        """The pixels the mask covers inside the picture: x, y, index and
+        the mask's weight there (times opacity), zero weights skipped."""
+        for my in range(mask.h):
+            y = mask.y0 + my
+            if not 0 <= y < self.h:
+                continue
+            for mx in range(mask.w):
+                x = mask.x0 + mx
+                if not 0 <= x < self.w:
+                    continue
+                k = mask.data[my * mask.w + mx] * opacity
+                if k <= 0.0:
+                    continue
+                yield x, y, y * self.w + x, k
+
     def paint(self, mask, colour, opacity=1.0):
         """Composite colour (a tuple, or a function of x, y) through the mask
         onto the picture's colour; alpha is left alone."""
         fn = colour if callable(colour) else None
-        for my in range(mask.h):
-            y = mask.y0 + my
-            if not 0 <= y < self.h:
-                continue
-            for mx in range(mask.w):
-                x = mask.x0 + mx
-                if not 0 <= x < self.w:
-                    continue
-                k = mask.data[my * mask.w + mx] * opacity
-                if k <= 0.0:
-                    continue
-                c = fn(x, y) if fn else colour
-                i = y * self.w + x
-                self.r[i] += (c[0] - self.r[i]) * k
-                self.g[i] += (c[1] - self.g[i]) * k
-                self.b[i] += (c[2] - self.b[i]) * k
+        for x, y, i, k in self._covered(mask, opacity):
+            c = fn(x, y) if fn else colour
+            self.r[i] += (c[0] - self.r[i]) * k
+            self.g[i] += (c[1] - self.g[i]) * k
+            self.b[i] += (c[2] - self.b[i]) * k
 
     def add_light(self, mask, colour, opacity=1.0):
         """Screen-blend a glow through the mask (keeps highlights from
         clipping flat)."""
-        for my in range(mask.h):
-            y = mask.y0 + my
-            if not 0 <= y < self.h:
-                continue
-            for mx in range(mask.w):
-                x = mask.x0 + mx
-                if not 0 <= x < self.w:
-                    continue
-                k = mask.data[my * mask.w + mx] * opacity
-                if k <= 0.0:
-                    continue
-                i = y * self.w + x
-                self.r[i] = 255 - (255 - self.r[i]) * (1 - colour[0] / 255 * k)
-                self.g[i] = 255 - (255 - self.g[i]) * (1 - colour[1] / 255 * k)
-                self.b[i] = 255 - (255 - self.b[i]) * (1 - colour[2] / 255 * k)
+        for _, _, i, k in self._covered(mask, opacity):
+            self.r[i] = 255 - (255 - self.r[i]) * (1 - colour[0] / 255 * k)
+            self.g[i] = 255 - (255 - self.g[i]) * (1 - colour[1] / 255 * k)
+            self.b[i] = 255 - (255 - self.b[i]) * (1 - colour[2] / 255 * k)
 
     def bytes_rgb(self, x, y):
         i = y * self.w + x

@@ -556,13 +556,6 @@ class Server(ThreadingHTTPServer):
         self.server_name, self.server_port = self.server_address[:2]
 
 
-def write_ready(path, port):
-    tmp = path + ".tmp"
-    with open(tmp, "w") as f:
-        f.write(f"{port}\n")
-    os.replace(tmp, path)
-
-
 def main(argv=None):
     ap = argparse.ArgumentParser(description="game service stand-in")
     ap.add_argument("--bind", default="127.0.0.1")
@@ -581,7 +574,7 @@ def main(argv=None):
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     worker = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True)
     worker.start()
-    write_ready(args.ready_file, port)
+    udp_echo.write_ready(args.ready_file, port)
     print(f"game_service: listening on {args.bind}:{port}", flush=True)
     while not stop.wait(0.5):
         pass
