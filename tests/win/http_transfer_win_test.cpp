@@ -61,6 +61,7 @@ class HttpTransfer : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(ServiceRequest(L"POST", L"/_standin/reset"));
     g_cancelUpdate = 0;
+    g_downloadedBytes = 0;
   }
   void TearDown() override { g_cancelUpdate = 0; }
 
@@ -156,12 +157,14 @@ TEST_F(HttpTransfer, CancelStopsAfterTheChunkInHandAndDeletesTheFile) {
   ASSERT_TRUE(PutBuild(L"/builds/slow.exe", L"trickle", Pattern(total), L"&trickle_bytes=1000&trickle_ms=30"));
   const std::wstring target = m_dir.File(L"MyClient.exe");
   std::atomic<std::uint32_t> atCancel{0};
+  // The count must be cleared before the canceller looks at it: what the
+  // previous download left there would set the cancel off at once.
+  g_downloadedBytes = 0;
   std::thread canceller([&] {
     while (g_downloadedBytes < 3000) Sleep(1);
     atCancel = g_downloadedBytes.load();
     g_cancelUpdate = 1;
   });
-  g_downloadedBytes = 0;
   const int result = DownloadToFile(nullptr, nullptr, Local(L"/builds/slow.exe"), target);
   canceller.join();
   EXPECT_EQ(result, 0);
