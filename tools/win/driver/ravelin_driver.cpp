@@ -55,13 +55,10 @@ struct Options {
 std::wstring KindText(const WindowInfo& w) { return ravelin::testkit::KindName(ravelin::testkit::KindOf(w)); }
 
 std::optional<WindowInfo> Find(const Options& o) {
-  std::optional<WindowInfo> best;
   for (const WindowInfo& w : TopLevelWindows(FindProcesses(o.image))) {
-    if (o.kind != L"any" && KindText(w) != o.kind) continue;
-    // Of several main candidates the layered one is the frame.
-    if (!best || (w.layered && !best->layered)) best = w;
+    if (o.kind == L"any" || KindText(w) == o.kind) return w;
   }
-  return best;
+  return std::nullopt;
 }
 
 bool Satisfies(const Options& o, const std::optional<WindowInfo>& w) {

@@ -97,7 +97,7 @@ WindowKind KindOf(const WindowInfo& w) {
   if (HasChildOfClass(w.hwnd, 1000, L"AtlAxWin100")) return WindowKind::Game;
   if (HasChildOfClass(w.hwnd, 0xFFFF, L"Static")) return WindowKind::MessageBox;
   if (HasChildOfClass(w.hwnd, 1011, L"msctls_progress32")) return WindowKind::Update;
-  if (!w.owned && GetWindow(w.hwnd, GW_CHILD) == nullptr) return WindowKind::Main;
+  if (!w.owned && w.layered && GetWindow(w.hwnd, GW_CHILD) == nullptr) return WindowKind::Main;
   return WindowKind::Other;
 }
 
@@ -118,12 +118,10 @@ const wchar_t* KindName(WindowKind kind) {
 }
 
 std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids) {
-  std::optional<WindowInfo> best;
   for (const WindowInfo& w : TopLevelWindows(pids)) {
-    if (KindOf(w) != WindowKind::Main) continue;
-    if (!best || (w.layered && !best->layered)) best = w;
+    if (KindOf(w) == WindowKind::Main) return w;
   }
-  return best;
+  return std::nullopt;
 }
 
 Process::~Process() {
@@ -198,8 +196,8 @@ CapturedRun RunCaptured(const std::wstring& application, const std::wstring& com
   auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeBytes.data());
   bool haveList = InitializeProcThreadAttributeList(attributes, 1, 0, &size) != FALSE;
   if (haveList) {
-    haveList = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeEnd,
-                                         sizeof(writeEnd), nullptr, nullptr) != FALSE;
+    haveList = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeEnd, sizeof(writeEnd),
+                                         nullptr, nullptr) != FALSE;
   }
 
   STARTUPINFOEXW startup{};
@@ -291,8 +289,8 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   CloseHandle(file);
   return ok;
 }
