@@ -37,14 +37,23 @@ printf '[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/loginer/tr/MyClie
 old=$!
 
 check "the silent check opens the update dialog" "driver wait --kind update --visible --timeout 30000 >/dev/null"
-sleep 1
-notes="$(driver text --kind update --id 1002 | tr -d '\r')"
+notes=""
+for _ in $(seq 1 50); do
+  notes="$(driver text --kind update --id 1002 | tr -d '\r')"
+  [[ "$notes" == 'Faster loading and a new valley.' ]] && break
+  sleep 0.2
+done
 check "the dialog shows the notes" "[[ \"\$notes\" == 'Faster loading and a new valley.' ]]"
 import -window root "$RAVELIN_RUN_DIR/update-offered.png" 2>/dev/null
 
 driver click --kind update --id 1 >/dev/null
-sleep 0.3
-status="$(driver text --kind update --id 1013 | tr -d '\r')"
+# The status keeps the last percentage until the restart question.
+status=""
+for _ in $(seq 1 50); do
+  status="$(driver text --kind update --id 1013 | tr -d '\r')"
+  [[ "$status" == *% ]] && break
+  sleep 0.2
+done
 check "the status line shows the download's progress" "[[ \"\$status\" == *% ]]"
 # The next start must not be offered the same build again.
 printf '[OsUpdate]\r\nversion=1.0.0.1\r\nhttp=http://127.0.0.1/loginer/tr/MyClient.exe\r\n' | ctl manifest tr - >/dev/null
