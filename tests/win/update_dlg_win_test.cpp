@@ -46,6 +46,19 @@ HWND FindUpdateDialog(std::chrono::milliseconds timeout) {
   return found ? *found : nullptr;
 }
 
+// Waits until the worker has offered a build: Update enabled and the status
+// line asking for the click. Waiting for Update alone is not enough: the
+// dialog is found once its controls exist, and until its set-up disables
+// Update the button is enabled as the template made it.
+void WaitForOffer(HWND dialog) {
+  ravelin::testkit::WaitFor(
+      [&] {
+        return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE &&
+               ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS)) == ravelin::g_Language.GetText(14);
+      },
+      10s);
+}
+
 class UpdateDialog : public testing::Test {
  protected:
   void SetUp() override {
@@ -157,7 +170,7 @@ TEST_F(UpdateDialog, CancelWhileDownloadingDeletesThePartialFile) {
   bool fileWhileDownloading = false;
   const INT_PTR result = Run([&](HWND dialog) {
     ASSERT_NE(dialog, nullptr);
-    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    WaitForOffer(dialog);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     sawProgress = ravelin::testkit::WaitFor(
         [&] { return ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS)).find(L'%') != std::wstring::npos; }, 10s);
@@ -179,7 +192,7 @@ TEST_F(UpdateDialog, ABrokenDownloadIsReportedAndNeverKept) {
   MessageBoxAnswerer box(IDOK, 20s);
   const INT_PTR result = Run([&](HWND dialog) {
     ASSERT_NE(dialog, nullptr);
-    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    WaitForOffer(dialog);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   });
   EXPECT_EQ(result, IDCANCEL);
@@ -200,7 +213,7 @@ TEST_F(UpdateDialog, DecliningTheRestartKeepsTheDialogAndTheDownload) {
   std::wstring updateCaption;
   const INT_PTR result = Run([&](HWND dialog) {
     ASSERT_NE(dialog, nullptr);
-    ravelin::testkit::WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDOK)) != FALSE; }, 10s);
+    WaitForOffer(dialog);
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ravelin::testkit::WaitFor([&] { return !restart.Peek().empty(); }, 15s);
     Sleep(300);
