@@ -305,7 +305,7 @@ TEST_F(ConsoleStandins, SettingsWrittenAsUtf16AreRead) {
 TEST_F(ConsoleStandins, EveryInvocationIsRecordedWithItsCommandLineAndBehaviour) {
   WriteConsoleIni("[ping]\nquiet.example=nothing\nslow.example=hang\n[tracert]\nzh.example=file:x.txt\n");
   RunTool(Tool::kPing, L"quiet.example");
-  RunTool(Tool::kPing, L"slow.example", 1000ms);
+  RunTool(Tool::kPing, L"slow.example", 3000ms);  // time to start and write its record before it is ended
   RunTool(Tool::kTracert, L"203.0.113.5");
   RunTool(Tool::kTracert, L"zh.example");
   EXPECT_EQ(ReadStandinLines(L"console.log"),
