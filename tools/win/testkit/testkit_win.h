@@ -35,14 +35,15 @@ std::vector<WindowInfo> TopLevelWindows(const std::vector<DWORD>& pids);
 // What a top-level window of the launcher is: the frame (main: an unowned
 // layered dialog without controls of its own; it turns layered at the end of
 // its set-up, after the game dialog exists, which before its controls are
-// made looks the same but ignores the frame's commands), the game window (the dialog holding
-// the browser control 1000), the update dialog (progress bar 1011), a
-// message box, or something else.
+// made looks the same but ignores the frame's commands), the game window
+// (the dialog holding the browser control 1000), the update dialog (progress
+// bar 1011), a message box, or something else.
 enum class WindowKind { Main, Game, Update, MessageBox, Other };
 WindowKind KindOf(const WindowInfo& window);
 const wchar_t* KindName(WindowKind kind);
 
-// The launcher's main window among those. Hidden windows count (a relaunched build starts hidden).
+// The launcher's main window among those. Hidden windows count (a
+// relaunched build starts hidden).
 std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids);
 
 // Polls `probe` until it returns a value or the time is up.
