@@ -11,15 +11,14 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/http_transfer_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 
@@ -36,18 +35,8 @@ double Now() {
 
 // Runs `work` on a worker while this thread pumps, as the update dialog does.
 double TimeOnWorker(const std::function<bool()>& work, bool& ok) {
-  std::atomic<bool> done{false};
   const double start = Now();
-  std::thread worker([&] {
-    ok = work();
-    done = true;
-  });
-  while (!done) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-  worker.join();
+  ravelin::testkit::RunWhilePumping([&] { ok = work(); });
   return Now() - start;
 }
 

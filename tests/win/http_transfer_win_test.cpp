@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "net/http_transfer_win.h"
+#include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 #include "update/update_files.h"
@@ -194,18 +195,8 @@ class ProgressWindows {
   ~ProgressWindows() { DestroyWindow(m_parent); }
 
   int Run(const std::wstring& url, const std::wstring& path) {
-    std::atomic<bool> done{false};
     int result = 99;
-    std::thread worker([&] {
-      result = DownloadToFile(m_bar, m_status, url, path);
-      done = true;
-    });
-    while (!done) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    worker.join();
+    ravelin::testkit::RunWhilePumping([&] { result = DownloadToFile(m_bar, m_status, url, path); });
     return result;
   }
 

@@ -1,6 +1,8 @@
 #include "testkit/pump_win.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace ravelin::testkit {
 
@@ -26,6 +28,16 @@ std::optional<WPARAM> PumpMessages(std::chrono::milliseconds duration) {
     }
   } while (std::chrono::steady_clock::now() < end);
   return quit;
+}
+
+void RunWhilePumping(const std::function<void()>& work) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    work();
+    done = true;
+  });
+  while (!done) PumpMessages(std::chrono::milliseconds(5));
+  worker.join();
 }
 
 }  // namespace ravelin::testkit

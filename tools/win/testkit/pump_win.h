@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace ravelin::testkit {
@@ -22,5 +23,10 @@ bool PumpUntil(Pred done, std::chrono::milliseconds timeout = std::chrono::secon
   }
   return true;
 }
+
+// Runs `work` on a thread of its own while this thread dispatches its
+// messages (the worker may send to this thread's windows, as the updater's
+// worker does to its dialog), and returns once the work is done.
+void RunWhilePumping(const std::function<void()>& work);
 
 }  // namespace ravelin::testkit
