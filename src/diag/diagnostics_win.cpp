@@ -59,6 +59,11 @@ void CapLogFile(const std::wstring& path) {
   }
 }
 
+// The payload a posted command carries; whoever takes it frees it.
+std::unique_ptr<DiagCommand> TakeCommand(WPARAM wParam) {
+  return std::unique_ptr<DiagCommand>(reinterpret_cast<DiagCommand*>(wParam));
+}
+
 }  // namespace
 
 CGameException::CGameException()
@@ -131,24 +136,13 @@ unsigned __stdcall CGameException::DiagWorkerProc(void* object) {
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) self->HandleCommand(msg);
   // Commands that came after the stop are never run, but their payloads are freed.
   while (PeekMessageW(&msg, nullptr, WM_DIAG_PROBE, WM_DIAG_UDP_REPORT, PM_REMOVE)) {
-    if (msg.hwnd == nullptr) delete reinterpret_cast<DiagCommand*>(msg.wParam);
+    if (msg.hwnd == nullptr) TakeCommand(msg.wParam);
   }
   return 1;
 }
 
 void CGameException::HandleCommand(const MSG& msg) {
   if (msg.hwnd != nullptr) return;
-  std::unique_ptr<DiagCommand> command;
-  switch (msg.message) {
-    case WM_DIAG_PROBE:
-    case WM_DIAG_GAMEURL:
-    case WM_DIAG_UDP_SEND:
-    case WM_DIAG_UDP_REPORT:
-      command.reset(reinterpret_cast<DiagCommand*>(msg.wParam));
-      break;
-    default:
-      break;
-  }
   switch (msg.message) {
     case WM_DIAG_STOP:
       UdpClose();
@@ -156,24 +150,24 @@ void CGameException::HandleCommand(const MSG& msg) {
       PostQuitMessage(0);
       break;
     case WM_DIAG_PROBE:
-      command.reset();
+      TakeCommand(msg.wParam);
       ProbeConnectivity();
       UploadDiagLog();
       break;
     case WM_DIAG_GAMEURL: {
-      const std::wstring address = command ? command->text : std::wstring();
-      command.reset();
+      std::wstring address;
+      if (const std::unique_ptr<DiagCommand> command = TakeCommand(msg.wParam)) address = command->text;
       CheckGameUrl(address);
       UploadDiagLog();
       break;
     }
     case WM_DIAG_UDP_SEND:
-      command.reset();
+      TakeCommand(msg.wParam);
       // On the way out nobody would take the echoes of a new batch.
       if (!Stopping()) UdpSendProbes(100);
       break;
     case WM_DIAG_UDP_REPORT:
-      command.reset();
+      TakeCommand(msg.wParam);
       UdpSummarise();
       UploadDiagLog();
       break;
