@@ -19,10 +19,10 @@ class WindowsMemory final : public MemoryOps {
  public:
   void* AllocateNear(const void* place) override {
     // A block given back earlier serves again when it is near enough.
-    const auto wanted = reinterpret_cast<std::uint64_t>(place);
+    const auto target = reinterpret_cast<std::uint64_t>(place);
     for (auto it = m_retired.begin(); it != m_retired.end(); ++it) {
       const auto at = reinterpret_cast<std::uint64_t>(*it);
-      if ((at > wanted ? at - wanted : wanted - at) < kNearRange) {
+      if ((at > target ? at - target : target - at) < kNearRange) {
         void* block = *it;
         m_retired.erase(it);
         return block;
@@ -31,7 +31,6 @@ class WindowsMemory final : public MemoryOps {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     const auto granularity = static_cast<std::uint64_t>(info.dwAllocationGranularity);
-    const auto target = reinterpret_cast<std::uint64_t>(place);
     const auto lowest = std::max<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMinimumApplicationAddress),
                                                 target > kNearRange ? target - kNearRange : 0);
     const auto highest = std::min<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMaximumApplicationAddress),
@@ -185,7 +184,7 @@ LONG TransactionCommitEx(void*** failedPointer) {
         attached.push_back(std::move(entry));
         continue;
       }
-      if (g_transaction.ignoreTooSmall && why.rfind("the function ends", 0) == 0) continue;
+      if (g_transaction.ignoreTooSmall && why.starts_with(kTooSmallReason)) continue;
       error = ERROR_INVALID_BLOCK;
     } else {
       const auto found = FindInstalled(op.pointer, op.detour);

@@ -371,7 +371,7 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
     if (!insn) return "cannot decode the instruction at " + At(covered, entry, available);
     if (insn->kind == Kind::Unrelocatable) return "cannot move the instruction at " + At(covered, entry, available);
     if (insn->endsFlow && covered + insn->length < kPatchSize) {
-      return "the function ends at " + At(covered, entry, available) + ", before " + std::to_string(kPatchSize) +
+      return std::string(kTooSmallReason) + " at " + At(covered, entry, available) + ", before " + std::to_string(kPatchSize) +
              " bytes";
     }
     taken.push_back({*insn, covered});

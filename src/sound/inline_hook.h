@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -55,6 +56,9 @@ inline constexpr std::size_t kAbsoluteJumpSize = 14;
 // The relay sits at a fixed place in the block; the trampoline fills what
 // comes before it.
 inline constexpr std::size_t kRelayOffset = 48;
+// How a refusal for a function too short to patch begins (callers that may
+// skip such functions recognise it by this).
+inline constexpr std::string_view kTooSmallReason = "the function ends";
 
 struct HookPlan {
   // The whole instructions overwritten at the entry (>= 5 bytes).
