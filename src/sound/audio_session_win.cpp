@@ -85,11 +85,10 @@ HRESULT AudioSessionSetSound(bool soundOn) {
 }
 
 HRESULT AudioSessionRelease() {
-  for (ComPtr<IMMDevice>& endpoint : g_audioEndpoints) endpoint.Reset();
+  g_audioEndpoints.clear();
   g_audio.collection.Reset();
   g_audio.enumerator.Reset();
   g_audio.count = 0;
-  g_audioEndpoints.clear();
   return S_OK;
 }
 
