@@ -117,7 +117,7 @@ bool StartHandover(const std::wstring& downloadedBuild) {
   const std::wstring copy = TempCopyPath(module);
   if (!CopyFileW(module.c_str(), copy.c_str(), FALSE)) return false;
   Win32HandoverOps ops;
-  ops.StartHidden(copy, BuildUpdateCommandLine(module, downloadedBuild));
+  ops.Start(copy, BuildUpdateCommandLine(module, downloadedBuild), StartWindow::Hidden);
   return true;
 }
 

@@ -27,7 +27,8 @@ std::wstring Launcher() { return ExeDir() + L"\\ravelin.exe"; }
 std::wstring Probe() { return ExeDir() + L"\\handover-probe.exe"; }
 
 std::string Utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
@@ -117,7 +118,7 @@ std::optional<DWORD> CloseLauncher(const std::wstring& image) {
   return code;
 }
 
-TEST(UpdateHandover, InstallsTheNewBuildAndStartsItHiddenWithTheDeleteLine) {
+TEST(UpdateHandover, InstallsTheNewBuildAndStartsItVisibleWithTheDeleteLine) {
   TempDir temp;
   Install install(temp.Path(), Probe());
   const std::string probeBytes = *ReadWholeFile(Probe());
@@ -132,8 +133,8 @@ TEST(UpdateHandover, InstallsTheNewBuildAndStartsItHiddenWithTheDeleteLine) {
   const auto record = WaitProbeRecord(install.game);
   ASSERT_TRUE(record) << "the new build was not started";
   EXPECT_EQ(record->cmdline, Utf8(L"Delete|" + install.handover));
-  EXPECT_NE(record->flags & STARTF_USESHOWWINDOW, 0u);
-  EXPECT_EQ(record->show, SW_HIDE);
+  EXPECT_FALSE((record->flags & STARTF_USESHOWWINDOW) != 0 && record->show == SW_HIDE)
+      << "started hidden: flags " << record->flags << ", show " << record->show;
   EXPECT_TRUE(ReadWholeFile(install.game) == probeBytes) << "game.exe is not the new build";
   EXPECT_FALSE(FileExists(install.client));
 }
@@ -148,8 +149,8 @@ TEST(UpdateHandover, TheStartedBuildRemovesTheHandoverFileAndRunsNormally) {
 
   EXPECT_TRUE(WaitFor([&] { return !FileExists(install.handover); }, 30s)) << "hand-over file still there";
   EXPECT_FALSE(FileExists(install.client));
-  // A full, normal start of the new build: its main window exists (hidden,
-  // as it was started) and its own way out ends it with 1.
+  // A full, normal start of the new build: its main window exists and its
+  // own way out ends it with 1.
   EXPECT_EQ(CloseLauncher(install.game), 1u);
 }
 
@@ -188,11 +189,33 @@ TEST(UpdateHandover, KeepsAProgramAtTheTargetWhenTheNewBuildCannotBeMovedOrCopie
     ASSERT_TRUE(handover);
     EXPECT_EQ(handover->Wait(30s), 0u);
   }
-  // The old build went back from the hand-over copy, so the install still
+  // The old build went in from the hand-over copy, so the install still
   // has a program, the download is kept, and the old build was started.
   EXPECT_TRUE(ReadWholeFile(install.game) == oldBuild) << "game.exe is not the old build";
   EXPECT_TRUE(FileExists(install.client));
+  EXPECT_FALSE(FileExists(install.game + L".new"));
   EXPECT_TRUE(WaitFor([&] { return !FileExists(install.handover); }, 30s));
+  EXPECT_EQ(CloseLauncher(install.game), 1u);
+}
+
+TEST(UpdateHandover, KilledWhileWaitingForTheOldProgramLeavesAProgramThatStarts) {
+  TempDir temp;
+  Install install(temp.Path(), Probe());
+  ASSERT_TRUE(CopyFileW(Launcher().c_str(), install.game.c_str(), FALSE));
+  const std::string oldBuild = *ReadWholeFile(install.game);
+  {
+    FileHolder oldProgram(install.game);
+    auto handover = Process::Start(install.handover, install.UpdateLine());
+    ASSERT_TRUE(handover);
+    ASSERT_FALSE(handover->Wait(1500ms)) << "the hand-over did not wait for the old program";
+    handover->Kill();
+    ASSERT_TRUE(handover->Wait(10s));
+  }
+  EXPECT_TRUE(ReadWholeFile(install.game) == oldBuild) << "game.exe is not the old build";
+  EXPECT_TRUE(FileExists(install.client)) << "the download is lost";
+
+  auto program = Process::Start(install.game, L"\"" + install.game + L"\"", temp.Path());
+  ASSERT_TRUE(program);
   EXPECT_EQ(CloseLauncher(install.game), 1u);
 }
 
