@@ -235,8 +235,9 @@ std::intptr_t CStandardDlg::OnMenuCommand(const MessageArgs& args, bool&) {
       ToggleVisible();
       break;
     case ID_MENU_UPDATE:
-      // A started hand-over still asks before the game goes.
-      if (m_dlgUpdate.DoModal(GetActiveWindow()) == IDOK) ConfirmExit();
+      // The hand-over starts only once the player has agreed to leave, so a
+      // declined exit leaves one program and no hand-over waiting for it.
+      if (m_dlgUpdate.DoModal(GetActiveWindow()) == IDOK) ConfirmExit([this] { m_dlgUpdate.StartHandover(m_hWnd); });
       break;
     case ID_MENU_EXIT:
       ConfirmExit();

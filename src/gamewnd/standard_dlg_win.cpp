@@ -322,7 +322,10 @@ std::intptr_t CStandardDlg::OnMouseActivate(const MessageArgs&, bool&) {
 std::intptr_t CStandardDlg::OnUpdateAvailable(const MessageArgs&, bool&) {
   SetActiveWindow(m_hWnd);
   UpdateWindow(m_hWnd);
-  if (m_dlgUpdate.DoModal(GetActiveWindow()) == IDOK && m_pFrame != nullptr) m_pFrame->CloseAll();
+  if (m_dlgUpdate.DoModal(GetActiveWindow()) == IDOK) {
+    m_dlgUpdate.StartHandover(m_hWnd);
+    if (m_pFrame != nullptr) m_pFrame->CloseAll();
+  }
   return 0;
 }
 
@@ -338,13 +341,14 @@ std::intptr_t CStandardDlg::OnCancel(const MessageArgs&, bool&) {
   return 0;
 }
 
-void CStandardDlg::ConfirmExit() {
+void CStandardDlg::ConfirmExit(const std::function<void()>& beforeClosing) {
   if (m_dlgUpdate.m_hWnd != nullptr) SendMessageW(m_dlgUpdate.m_hWnd, WM_CLOSE, 0, 0);
   const std::optional<std::wstring> unfinished = AskUnfinishedInfo();
   const std::wstring text = unfinished ? *unfinished : g_Language.GetText(13);
   const std::wstring caption = g_Language.GetText(25);
   if (MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OKCANCEL) != IDOK) return;
   RemoveTrayIcon();
+  if (beforeClosing) beforeClosing();
   if (m_pFrame != nullptr) m_pFrame->CloseAll();
 }
 

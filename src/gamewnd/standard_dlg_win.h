@@ -9,6 +9,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,8 +42,9 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
 
   static std::span<const framework::MessageMapEntry<CStandardDlg>> MessageMap();
 
-  // The exit question; on OK the program shuts down through the frame.
-  void ConfirmExit();
+  // The exit question; on OK `beforeClosing` runs (when given) and the
+  // program shuts down through the frame.
+  void ConfirmExit(const std::function<void()>& beforeClosing = {});
   // Called by the frame's shutdown only: hide, destroy, post quit.
   void CloseDialog(int exitCode);
 

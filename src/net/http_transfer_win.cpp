@@ -91,8 +91,17 @@ HINTERNET OpenGetSession() {
   InternetGetConnectedState(&state, 0);
   const DWORD access = (state & INTERNET_CONNECTION_PROXY) != 0 ? INTERNET_OPEN_TYPE_PRECONFIG
                                                                 : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-  return InternetOpenW(L"", access, nullptr, nullptr, 0);
+  const HINTERNET session = InternetOpenW(L"", access, nullptr, nullptr, 0);
+  if (session == nullptr) return nullptr;
+  // The requests opened on the session take its time-outs.
+  const std::pair<DWORD, DWORD> timeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
+                                              {INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs},
+                                              {INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs}};
+  for (auto [option, value] : timeouts) InternetSetOptionW(session, option, &value, sizeof(value));
+  return session;
 }
+
+bool Cancelled(const CancelFlag* cancel) { return g_cancelUpdate != 0 || (cancel != nullptr && *cancel); }
 
 HINTERNET OpenUrl(HINTERNET session, const std::wstring& url) {
   return InternetOpenUrlW(session, url.c_str(), kGetHeaders, kGetHeadersLength, kGetFlags, 0);
@@ -177,30 +186,60 @@ std::wstring BodyToText(std::string_view body) {
   return FromThreadAnsi(BodyUpToNul(body));
 }
 
-std::wstring FetchText(const std::wstring& url) {
-  InternetHandle session(OpenGetSession());
-  if (!session) return std::wstring(kFetchError);
-  InternetHandle request(OpenUrl(session.get(), url));
-  if (!request || !Answered(request.get())) return std::wstring(kFetchError);
+namespace {
 
-  std::string body;
+enum class BodyEnd { Whole, Cancelled, Failed };
+
+// Reads a short body in the text fetch's chunks, up to `maxBytes` and
+// within `limitMs`; a cancellation keeps what has arrived.
+BodyEnd ReadShortBody(HINTERNET request, std::size_t maxBytes, ULONGLONG limitMs, const CancelFlag* cancel,
+                      std::string& body) {
+  const ULONGLONG start = GetTickCount64();
   std::array<char, kTextBuffer> buffer{};
   for (;;) {
     // The buffer is all zeros before each read; only a read's reach can differ.
     std::fill_n(buffer.data(), kTextChunk, 0);
     DWORD got = 0;
-    if (!InternetReadFile(request.get(), buffer.data(), kTextChunk, &got)) return std::wstring(kFetchError);
-    if (got == 0) break;
+    if (!InternetReadFile(request, buffer.data(), kTextChunk, &got)) return BodyEnd::Failed;
+    if (got == 0) return BodyEnd::Whole;
+    if (got > maxBytes - body.size()) return BodyEnd::Failed;
     body.append(buffer.data(), got);
-    // A cancelled dialog keeps what has arrived.
-    if (g_cancelUpdate) break;
+    if (Cancelled(cancel)) return BodyEnd::Cancelled;
+    if (GetTickCount64() - start > limitMs) return BodyEnd::Failed;
   }
-  request.Close();
-  session.Close();
+}
+
+}  // namespace
+
+std::wstring FetchText(const std::wstring& url, const CancelFlag* cancel) {
+  InternetHandle session(OpenGetSession());
+  if (!session) return std::wstring(kFetchError);
+  InternetHandle request(OpenUrl(session.get(), url));
+  if (!request || !Answered(request.get())) return std::wstring(kFetchError);
+  std::string body;
+  if (ReadShortBody(request.get(), kMaxManifestBytes, kManifestTimeLimitMs, cancel, body) == BodyEnd::Failed) {
+    return std::wstring(kFetchError);
+  }
   return BodyToText(body);
 }
 
-int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url, const std::wstring& path) {
+std::optional<std::string> FetchSmallFile(const std::wstring& url, std::size_t maxBytes, const CancelFlag* cancel) {
+  InternetHandle session(OpenGetSession());
+  if (!session) return std::nullopt;
+  InternetHandle request(OpenUrl(session.get(), url));
+  DWORD status = 0;
+  if (!request || !QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status != HTTP_STATUS_OK) {
+    return std::nullopt;
+  }
+  std::string body;
+  if (ReadShortBody(request.get(), maxBytes, kManifestTimeLimitMs, cancel, body) != BodyEnd::Whole) {
+    return std::nullopt;
+  }
+  return body;
+}
+
+int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url, const std::wstring& path,
+                   const CancelFlag* cancel) {
   InternetHandle session(OpenGetSession());
   if (!session) return -1;
   DownloadFile file(path);
@@ -212,8 +251,10 @@ int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url,
   DWORD status = 0, declared = 0;
   if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status != HTTP_STATUS_OK) return -1;
   if (!QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, declared)) return -1;
+  if (declared > kMaxBuildBytes) return -1;
 
-  if (!g_cancelUpdate) SendMessageW(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+  const ULONGLONG start = GetTickCount64();
+  if (!Cancelled(cancel)) SendMessageW(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
   g_downloadedBytes = 0;
   std::uint32_t received = 0;
   ProgressDisplay progress(progressBar, statusWindow);
@@ -228,12 +269,13 @@ int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url,
     received += got;
     g_downloadedBytes = received;
     if (!file.Write(buffer.data(), got)) return -1;
-    if (g_cancelUpdate) break;
+    if (Cancelled(cancel)) break;
     progress.Show(received, declared);
-    if (g_cancelUpdate) break;
+    if (Cancelled(cancel)) break;
+    if (received > declared || GetTickCount64() - start > kBuildTimeLimitMs) return -1;
   }
 
-  const bool cancelled = g_cancelUpdate != 0;
+  const bool cancelled = Cancelled(cancel);
   file.Close();
   request.Close();
   session.Close();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,17 +19,43 @@ extern std::atomic<int> g_cancelUpdate;
 // Bytes received by the current DownloadToFile, from 0 when its body starts.
 extern std::atomic<std::uint32_t> g_downloadedBytes;
 
+// The cancel flag of one opening of the update dialog. A transfer given one
+// stops when either it or g_cancelUpdate is set, so a later opening that
+// clears g_cancelUpdate cannot bring an earlier, cancelled transfer back.
+using CancelFlag = std::atomic<bool>;
+
+// Bounds every GET keeps, so that a host that never answers, trickles or
+// never ends cannot hold an update worker, or its memory, for ever. A read
+// that blocks is bounded by the receive time-out, so a transfer ends at the
+// latest one receive time-out after its own time limit.
+inline constexpr DWORD kConnectTimeoutMs = 15'000;
+inline constexpr DWORD kReceiveTimeoutMs = 30'000;  // without any byte
+inline constexpr std::size_t kMaxManifestBytes = 64 * 1024;
+inline constexpr ULONGLONG kManifestTimeLimitMs = 30'000;
+inline constexpr std::uint64_t kMaxBuildBytes = 512ull * 1024 * 1024;
+// 512 MiB in an hour needs about 150 KB/s; a build of a few MiB gets an
+// hour even on a dial-up line.
+inline constexpr ULONGLONG kBuildTimeLimitMs = 60 * 60 * 1000;
+
 // The whole body as text (up to its first NUL, from the ANSI code page),
-// whatever the status; "Error" when nothing could be fetched or the host
-// closed without answering.
-std::wstring FetchText(const std::wstring& url);
+// whatever the status; "Error" when nothing could be fetched, the host
+// closed without answering, the body passed kMaxManifestBytes or did not
+// arrive within kManifestTimeLimitMs.
+std::wstring FetchText(const std::wstring& url, const CancelFlag* cancel = nullptr);
 
 // Stores the body at `path` and shows progress on `progressBar` and
 // `statusWindow` (either may be null). 0 when the body was stored whole, and
 // 0 after a cancellation too (file deleted); -1 on any failure, with no file
-// left: no 200 status, no Content-Length, a failed read or write, or fewer
-// bytes than declared.
-int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url, const std::wstring& path);
+// left: no 200 status, no Content-Length, one past kMaxBuildBytes, a failed
+// read or write, fewer bytes than declared, or more than kBuildTimeLimitMs.
+int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url, const std::wstring& path,
+                   const CancelFlag* cancel = nullptr);
+
+// A small file that must come whole with status 200, such as a build's
+// signature: nothing when it cannot, when it is longer than `maxBytes`, or
+// when the transfer is cancelled.
+std::optional<std::string> FetchSmallFile(const std::wstring& url, std::size_t maxBytes,
+                                          const CancelFlag* cancel = nullptr);
 
 // Posts "info=<value>&check=md5pelrose" to http://host/object; `host` may
 // carry ":port". 1 when the request went out and the host answered (with

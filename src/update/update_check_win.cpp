@@ -1,12 +1,16 @@
 #include "update/update_check_win.h"
 
+#include <memory>
 #include <vector>
 
 #include "app/handover.h"
 #include "app/handover_win.h"
 #include "i18n/language_win.h"
+#include "ravelin_update_key.h"
 #include "res/resource.h"
+#include "update/build_signature.h"
 #include "update/manifest.h"
+#include "update/signature_win.h"
 #include "update/update_dlg_win.h"
 #include "update/update_files.h"
 
@@ -14,24 +18,40 @@ namespace ravelin {
 
 namespace {
 
-// The offered build's file, read whole to be checked before it is kept.
-std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
-  std::vector<std::uint8_t> bytes;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
+struct FileCloser {
+  void operator()(HANDLE file) const { CloseHandle(file); }
+};
+
+// The offered build must be a whole program of ours: its headers come from
+// the start of the file, its sections must lie within the file.
+bool IsAcceptableBuildFile(const std::wstring& path) {
+  const HANDLE raw = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return false;
+  const std::unique_ptr<void, FileCloser> file(raw);
   LARGE_INTEGER size{};
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 31)) {
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD got = 0;
-    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size()) {
-      bytes.clear();
-    }
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
+  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<LONGLONG>(size.QuadPart, kBuildHeadBytes)));
+  DWORD got = 0;
+  if (!ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr) || got != head.size()) {
+    return false;
   }
-  CloseHandle(file);
-  return bytes;
+  return CheckBuildFile(head, static_cast<std::uint64_t>(size.QuadPart)) == BuildFileCheck::Ok;
+}
+
+// Signed by the key this program was built with, byte for byte.
+bool IsSignedBuild(const std::wstring& path, const std::wstring& url, const CancelFlag& cancelled) {
+  const std::optional<std::string> text = FetchSmallFile(SignatureUrl(url), kMaxSignatureFileBytes, &cancelled);
+  if (!text) return false;
+  const std::optional<RawP256Signature> signature = ParseSignatureFile(*text);
+  return signature && VerifyFileSignature(path, *signature, kUpdatePublicKey);
 }
 
 void SetText(HWND dialog, int id, const std::wstring& text) { SetDlgItemTextW(dialog, id, text.c_str()); }
+
+// A box of this opening's; none once the opening has ended.
+void ShowBox(UpdateRun& run, int textId) {
+  if (!run.Cancelled()) MessageBoxW(run.Dialog(), g_Language.GetText(textId).c_str(), nullptr, MB_OK);
+}
 
 }  // namespace
 
@@ -55,30 +75,86 @@ std::wstring GetLocalVersionString(const std::wstring& modulePath) {
 }
 
 DWORD WINAPI SilentCheckThreadProc(LPVOID param) {
-  auto* dialog = static_cast<CUpdateDlg*>(param);
+  const std::unique_ptr<SilentCheckTarget> target(static_cast<SilentCheckTarget*>(param));
   const std::wstring local = GetLocalVersionString(GetModulePath());
   const std::wstring text = FetchText(g_Language.GetUpdateManifestUrl());
   if (!IsUsableManifest(text)) return 0;
   if (IsDifferentVersion(local, ParseUpdateManifest(text).version)) {
-    PostMessageW(dialog->SilentTarget(), dialog->SilentMessage(), 0, 0);
+    PostMessageW(target->window, target->message, 0, 0);
   }
   return 0;
 }
 
+UpdateRun::UpdateRun(HWND dialog, HWND progressBar, std::uint32_t opening)
+    : m_dialog(dialog),
+      m_progressBar(progressBar),
+      m_opening(opening),
+      m_goEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+UpdateRun::~UpdateRun() {
+  if (m_goEvent != nullptr) CloseHandle(m_goEvent);
+}
+
+void UpdateRun::Go() const { SetEvent(m_goEvent); }
+
+void UpdateRun::Cancel() {
+  {
+    const std::lock_guard<std::mutex> lock(m_stepLock);
+    m_cancelled = true;
+  }
+  SetEvent(m_goEvent);
+}
+
+void UpdateRun::WaitForChoice() const { WaitForSingleObject(m_goEvent, INFINITE); }
+
+bool UpdateRun::WhileCurrent(const std::function<void()>& step) {
+  const std::lock_guard<std::mutex> lock(m_stepLock);
+  if (m_cancelled) return false;
+  step();
+  return true;
+}
+
+DownloadOutcome DownloadVerifiedBuild(UpdateRun& run, const std::wstring& url, const std::wstring& target) {
+  // As a download to the target would: whatever an earlier attempt left
+  // there goes first.
+  if (!run.WhileCurrent([&] { DeleteFileW(target.c_str()); })) return DownloadOutcome::Cancelled;
+  const std::wstring partial = PartialDownloadPath(target, GetCurrentProcessId(), run.Opening());
+  const int result =
+      DownloadToFile(run.ProgressBar(), GetDlgItem(run.Dialog(), IDC_UPDATE_STATUS), url, partial, &run.Cancelled());
+  if (run.Cancelled()) {
+    DeleteFileW(partial.c_str());
+    return DownloadOutcome::Cancelled;
+  }
+  if (result == -1) return DownloadOutcome::Failed;
+
+  if (!IsSignedBuild(partial, url, run.Cancelled()) || !IsAcceptableBuildFile(partial)) {
+    DeleteFileW(partial.c_str());
+    return run.Cancelled() ? DownloadOutcome::Cancelled : DownloadOutcome::Failed;
+  }
+  bool moved = false;
+  const bool current = run.WhileCurrent([&] {
+    moved = MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  });
+  if (!moved) DeleteFileW(partial.c_str());
+  if (!current) return DownloadOutcome::Cancelled;
+  return moved ? DownloadOutcome::Installed : DownloadOutcome::Failed;
+}
+
 DWORD WINAPI CheckThreadProc(LPVOID param) {
-  auto* dialog = static_cast<CUpdateDlg*>(param);
-  const HWND window = dialog->m_hWnd;
+  const std::unique_ptr<std::shared_ptr<UpdateRun>> owner(static_cast<std::shared_ptr<UpdateRun>*>(param));
+  UpdateRun& run = **owner;
+  const HWND window = run.Dialog();
   const std::wstring module = GetModulePath();
   const std::wstring target = UpdateTargetPath(module);
-  dialog->SetTargetPath(target);
   const std::wstring local = GetLocalVersionString(module);
   const std::wstring url = g_Language.GetUpdateManifestUrl();
   SetText(window, IDC_UPDATE_STATUS, g_Language.GetText(7));
 
-  const std::wstring text = FetchText(url);
+  const std::wstring text = FetchText(url, &run.Cancelled());
+  if (run.Cancelled()) return 0;
   WPARAM result = 1;
   if (!IsUsableManifest(text)) {
-    MessageBoxW(window, g_Language.GetText(11).c_str(), nullptr, MB_OK);
+    ShowBox(run, 11);
   } else {
     const UpdateManifest manifest = ParseUpdateManifest(text);
     if (IsDifferentVersion(local, manifest.version)) {
@@ -87,28 +163,25 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
       EnableWindow(GetDlgItem(window, IDOK), TRUE);
       SetText(window, IDC_UPDATE_INFO, manifest.notes);
       SetText(window, IDC_UPDATE_STATUS, g_Language.GetText(14));
-      WaitForSingleObject(g_updateGoEvent, INFINITE);
-      if (g_cancelUpdate) return 0;
-      int downloaded = DownloadToFile(dialog->ProgressBar(), GetDlgItem(window, IDC_UPDATE_STATUS), manifest.http,
-                                      target);
-      // A file that is not a whole program of ours is never installed.
-      if (downloaded != -1 && !g_cancelUpdate && !IsAcceptableBuild(ReadFileBytes(target))) {
-        DeleteFileW(target.c_str());
-        downloaded = -1;
-      }
-      if (downloaded == -1) {
-        MessageBoxW(window, g_Language.GetText(9).c_str(), nullptr, MB_OK);
-        result = 1;
-      } else {
-        result = 0;
+      run.WaitForChoice();
+      if (run.Cancelled()) return 0;
+      switch (DownloadVerifiedBuild(run, manifest.http, target)) {
+        case DownloadOutcome::Installed:
+          result = 0;
+          break;
+        case DownloadOutcome::Failed:
+          ShowBox(run, 9);
+          break;
+        case DownloadOutcome::Cancelled:
+          return 0;
       }
     } else {
       SetText(window, IDC_UPDATE_INFO, g_Language.GetText(10));
       SetText(window, IDC_UPDATE_STATUS, g_Language.GetText(10));
-      MessageBoxW(window, g_Language.GetText(10).c_str(), nullptr, MB_OK);
+      ShowBox(run, 10);
     }
   }
-  if (!g_cancelUpdate) PostMessageW(window, WM_UPDATE_CHECK_DONE, result, 0);
+  run.WhileCurrent([&] { PostMessageW(window, WM_UPDATE_CHECK_DONE, result, 0); });
   return 0;
 }
 

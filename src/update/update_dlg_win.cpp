@@ -5,6 +5,7 @@
 #include "framework/app_module_win.h"
 #include "i18n/language_win.h"
 #include "update/update_check_win.h"
+#include "update/update_files.h"
 
 namespace ravelin {
 
@@ -12,8 +13,6 @@ using framework::MessageArgs;
 using framework::MessageMapEntry;
 using framework::OnCommand;
 using framework::OnMessage;
-
-HANDLE g_updateGoEvent = nullptr;
 
 namespace {
 
@@ -27,7 +26,7 @@ void CloseThreadHandle(HANDLE& handle) {
 CUpdateDlg::CUpdateDlg() { g_cancelUpdate = 0; }
 
 CUpdateDlg::~CUpdateDlg() {
-  CloseThreadHandle(m_hWorker);
+  EndRun();
   CloseThreadHandle(m_hSilent);
 }
 
@@ -43,11 +42,34 @@ std::span<const MessageMapEntry<CUpdateDlg>> CUpdateDlg::MessageMap() {
   return kMap;
 }
 
+INT_PTR CUpdateDlg::DoModal(HWND parent) {
+  // A second dialog over the first would share its worker and its file.
+  if (m_bOpen) return IDCANCEL;
+  m_bOpen = true;
+  const INT_PTR result = CDialogImpl::DoModal(parent);
+  m_bOpen = false;
+  return result;
+}
+
 void CUpdateDlg::StartSilentCheck(HWND window, UINT message) {
-  m_hSilentTarget = window;
-  m_uSilentMessage = message;
   CloseThreadHandle(m_hSilent);
-  m_hSilent = CreateThread(nullptr, 0, &SilentCheckThreadProc, this, 0, nullptr);
+  auto* target = new SilentCheckTarget{window, message};
+  m_hSilent = CreateThread(nullptr, 0, &SilentCheckThreadProc, target, 0, nullptr);
+  if (m_hSilent == nullptr) delete target;
+}
+
+void CUpdateDlg::StartHandover(HWND owner) const {
+  if (!ravelin::StartHandover(m_strTarget)) {
+    MessageBoxW(owner, g_Language.GetText(5).c_str(), g_Language.GetText(6).c_str(), MB_OK);
+  }
+}
+
+// Ends the current opening: its worker stops at its next step and touches
+// nothing more. It is not waited for; it may be stuck in a slow read.
+void CUpdateDlg::EndRun() {
+  if (m_run) m_run->Cancel();
+  m_run.reset();
+  CloseThreadHandle(m_hWorker);
 }
 
 bool CUpdateDlg::PreTranslateMessage(MSG* msg) { return IsDialogMessageW(m_hWnd, msg) != FALSE; }
@@ -81,15 +103,15 @@ std::intptr_t CUpdateDlg::OnInitDialog(const MessageArgs&, bool&) {
   SetWindowTextW(m_hWnd, g_Language.GetText(3).c_str());
   EnableWindow(GetDlgItem(m_hWnd, IDOK), FALSE);
 
-  if (m_hWorker != nullptr) {
-    WaitForSingleObject(m_hWorker, INFINITE);
-    CloseThreadHandle(m_hWorker);
-  }
+  // An earlier opening's worker may still be in a read: it is told to stop
+  // and left to end by itself, since it shares nothing with this one.
+  EndRun();
   g_cancelUpdate = 0;
-  // The worker waits on whichever event is current; make it before the worker.
-  if (g_updateGoEvent != nullptr) CloseHandle(g_updateGoEvent);
-  g_updateGoEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  m_hWorker = CreateThread(nullptr, 0, &CheckThreadProc, this, 0, nullptr);
+  m_strTarget = UpdateTargetPath(GetModulePath());
+  m_run = std::make_shared<UpdateRun>(m_hWnd, m_hProgress, ++m_openings);
+  auto* workerRun = new std::shared_ptr<UpdateRun>(m_run);
+  m_hWorker = CreateThread(nullptr, 0, &CheckThreadProc, workerRun, 0, nullptr);
+  if (m_hWorker == nullptr) delete workerRun;
   return TRUE;
 }
 
@@ -97,14 +119,13 @@ std::intptr_t CUpdateDlg::OnOK(const MessageArgs&, bool&) {
   EnableWindow(GetDlgItem(m_hWnd, IDOK), FALSE);
   g_cancelUpdate = 0;
   ::ShowWindow(m_hProgress, SW_SHOW);
-  SetEvent(g_updateGoEvent);
+  if (m_run) m_run->Go();
   return 0;
 }
 
 std::intptr_t CUpdateDlg::OnCancel(const MessageArgs&, bool&) {
   g_cancelUpdate = 1;
-  SetEvent(g_updateGoEvent);
-  CloseThreadHandle(m_hWorker);
+  EndRun();
   m_hProgress = nullptr;
   EndDialog(IDCANCEL);
   return 0;
@@ -115,25 +136,25 @@ std::intptr_t CUpdateDlg::OnCheckDone(const MessageArgs& args, bool&) {
   if (args.wParam != 0) {
     EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
     g_cancelUpdate = 1;
-    SetEvent(g_updateGoEvent);
+    EndRun();
     m_hProgress = nullptr;
     EndDialog(IDCANCEL);
     return 0;
   }
-  RestartWithNewBuild();
+  AskToRestart();
   return 0;
 }
 
-void CUpdateDlg::RestartWithNewBuild() {
+void CUpdateDlg::AskToRestart() {
   SetDlgItemTextW(m_hWnd, IDOK, g_Language.GetText(3).c_str());
   if (MessageBoxW(m_hWnd, g_Language.GetText(4).c_str(), g_Language.GetText(3).c_str(), MB_OKCANCEL) != IDOK) return;
+  // The hand-over is the caller's, after it knows the program will close.
   EndDialog(IDOK);
-  if (!StartHandover(m_strTarget)) {
-    MessageBoxW(m_hWnd, g_Language.GetText(5).c_str(), g_Language.GetText(6).c_str(), MB_OK);
-  }
 }
 
 std::intptr_t CUpdateDlg::OnDestroy(const MessageArgs&, bool& handled) {
+  // However the window goes, its opening ends with it.
+  EndRun();
   framework::LeaveThreadLoop(this, this);
   handled = false;
   return 0;

@@ -4,12 +4,15 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 #include "framework/dialog_win.h"
 #include "framework/message_loop_win.h"
 #include "res/resource.h"
+#include "update/update_check_win.h"
 
 namespace ravelin {
 
@@ -17,10 +20,6 @@ namespace ravelin {
 inline constexpr UINT WM_UPDATE_AVAILABLE = WM_USER + 100;
 // Posted by the interactive worker: wParam 0 when the build is downloaded.
 inline constexpr UINT WM_UPDATE_CHECK_DONE = WM_USER + 1;
-
-// A manual-reset event the interactive worker waits on for the user's
-// choice; made anew each time the dialog opens.
-extern HANDLE g_updateGoEvent;
 
 class CUpdateDlg : public framework::CDialogImpl<CUpdateDlg>,
                    public framework::CMessageFilter,
@@ -33,18 +32,23 @@ class CUpdateDlg : public framework::CDialogImpl<CUpdateDlg>,
 
   static std::span<const framework::MessageMapEntry<CUpdateDlg>> MessageMap();
 
+  // Runs the dialog modally. While it is open (or being opened) a second
+  // call opens nothing and returns IDCANCEL. IDOK means a checked build lies
+  // at the target path and the player agreed to restart: the caller closes
+  // the program, with StartHandover before it goes.
+  INT_PTR DoModal(HWND parent);
+  bool IsOpen() const { return m_bOpen; }
+
+  // Starts the hand-over to the downloaded build. When the program cannot
+  // copy itself, says so in a box owned by `owner` and starts nothing.
+  void StartHandover(HWND owner) const;
+
   // Checks the manifest on a thread of its own; posts `message` to `window`
   // when a different build is offered.
   void StartSilentCheck(HWND window, UINT message);
 
   bool PreTranslateMessage(MSG* msg) override;
   bool OnIdle() override;
-
-  // Read by the workers.
-  HWND SilentTarget() const { return m_hSilentTarget; }
-  UINT SilentMessage() const { return m_uSilentMessage; }
-  void SetTargetPath(const std::wstring& path) { m_strTarget = path; }
-  HWND ProgressBar() const { return m_hProgress; }
 
  private:
   using Args = framework::MessageArgs;
@@ -54,16 +58,18 @@ class CUpdateDlg : public framework::CDialogImpl<CUpdateDlg>,
   std::intptr_t OnCancel(const Args& args, bool& handled);
   std::intptr_t OnDestroy(const Args& args, bool& handled);
 
-  // After a finished download: the restart question and the hand-over.
-  void RestartWithNewBuild();
+  // After a finished download: the restart question.
+  void AskToRestart();
   void CenterOnParent();
+  void EndRun();
 
   HANDLE m_hWorker = nullptr;
   HANDLE m_hSilent = nullptr;
-  HWND m_hSilentTarget = nullptr;
-  UINT m_uSilentMessage = 0;
   std::wstring m_strTarget;
   HWND m_hProgress = nullptr;
+  std::shared_ptr<UpdateRun> m_run;  // the current opening's, shared with its worker
+  std::uint32_t m_openings = 0;
+  bool m_bOpen = false;
 };
 
 }  // namespace ravelin

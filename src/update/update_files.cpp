@@ -57,6 +57,16 @@ std::wstring TempCopyPath(std::wstring_view modulePath) {
   return path;
 }
 
+std::wstring PartialDownloadPath(std::wstring_view targetPath, std::uint32_t processId, std::uint32_t opening) {
+  std::wstring path(targetPath);
+  path += L'.';
+  path += std::to_wstring(processId);
+  path += L'-';
+  path += std::to_wstring(opening);
+  path += L".part";
+  return path;
+}
+
 std::wstring BuildUpdateCommandLine(std::wstring_view installedPath, std::wstring_view downloadedPath) {
   std::wstring line;
   line.reserve(kUpdateMarker.size() + 2 + installedPath.size() + downloadedPath.size());
@@ -68,14 +78,21 @@ std::wstring BuildUpdateCommandLine(std::wstring_view installedPath, std::wstrin
   return line;
 }
 
-BuildFileCheck CheckBuildFile(std::span<const std::uint8_t> bytes) {
-  const std::uint64_t size = bytes.size();
-  if (size < kDosHeaderSize || bytes[0] != 'M' || bytes[1] != 'Z') return BuildFileCheck::NoDosHeader;
+BuildFileCheck CheckBuildFile(std::span<const std::uint8_t> bytes, std::uint64_t fileSize) {
+  // Headers are read from `bytes`, the start of the file; a header that lies
+  // in the file but past what was read cannot be judged.
+  const std::uint64_t head = bytes.size();
+  const auto beyond = [&](std::uint64_t end, BuildFileCheck outside) {
+    return end > fileSize ? outside : BuildFileCheck::HeadersTooLarge;
+  };
+  if (fileSize < kDosHeaderSize || head < kDosHeaderSize || bytes[0] != 'M' || bytes[1] != 'Z') {
+    return BuildFileCheck::NoDosHeader;
+  }
 
   const std::uint64_t nt = U32(bytes, kLfanewOffset);
   const std::uint64_t fileHeader = nt + 4;
   const std::uint64_t optionalHeader = fileHeader + kFileHeaderSize;
-  if (optionalHeader > size) return BuildFileCheck::NtHeadersOutsideFile;
+  if (optionalHeader > head) return beyond(optionalHeader, BuildFileCheck::NtHeadersOutsideFile);
   if (bytes[nt] != 'P' || bytes[nt + 1] != 'E' || bytes[nt + 2] != 0 || bytes[nt + 3] != 0) {
     return BuildFileCheck::NoPeSignature;
   }
@@ -88,18 +105,19 @@ BuildFileCheck CheckBuildFile(std::span<const std::uint8_t> bytes) {
   const std::uint64_t optionalSize = U16(bytes, fileHeader + 16);
   if (optionalSize < kPe32PlusFixedSize) return BuildFileCheck::OptionalHeaderTooSmall;
   const std::uint64_t sectionTable = optionalHeader + optionalSize;
-  if (sectionTable > size) return BuildFileCheck::NtHeadersOutsideFile;
+  if (sectionTable > head) return beyond(sectionTable, BuildFileCheck::NtHeadersOutsideFile);
   if (U16(bytes, optionalHeader) != kMagicPe32Plus) return BuildFileCheck::NotPe32Plus;
 
   const std::uint64_t sections = U16(bytes, fileHeader + 2);
   if (sections == 0) return BuildFileCheck::NoSections;
-  if (sectionTable + sections * kSectionHeaderSize > size) return BuildFileCheck::SectionsOutsideFile;
+  const std::uint64_t tableEnd = sectionTable + sections * kSectionHeaderSize;
+  if (tableEnd > head) return beyond(tableEnd, BuildFileCheck::SectionsOutsideFile);
   for (std::uint64_t i = 0; i < sections; ++i) {
     const std::uint64_t header = sectionTable + i * kSectionHeaderSize;
     const std::uint64_t rawSize = U32(bytes, header + 16);
     const std::uint64_t rawStart = U32(bytes, header + 20);
     // Uninitialised data has no bytes in the file, wherever it claims to start.
-    if (rawSize != 0 && rawStart + rawSize > size) return BuildFileCheck::SectionsOutsideFile;
+    if (rawSize != 0 && rawStart + rawSize > fileSize) return BuildFileCheck::SectionsOutsideFile;
   }
   return BuildFileCheck::Ok;
 }

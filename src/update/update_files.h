@@ -21,6 +21,12 @@ std::wstring UpdateTargetPath(std::wstring_view modulePath);
 // so a folder named like a program is never cut.
 std::wstring TempCopyPath(std::wstring_view modulePath);
 
+// Where one opening of the update dialog downloads before the build is
+// checked: beside the target, named for this process and opening, so that a
+// worker of an earlier opening (still stuck in a read) never shares a file
+// with a later one. Only a checked build is moved to the target.
+std::wstring PartialDownloadPath(std::wstring_view targetPath, std::uint32_t processId, std::uint32_t opening);
+
 // "Update|installed|downloaded", of any length; the receiving side reads the
 // paths between and after the bars.
 std::wstring BuildUpdateCommandLine(std::wstring_view installedPath, std::wstring_view downloadedPath);
@@ -37,13 +43,21 @@ enum class BuildFileCheck {
   NotPe32Plus,             // optional header magic is not 0x20B
   NoSections,
   SectionsOutsideFile,  // the section table or a section's raw data is cut off
+  HeadersTooLarge,      // the headers reach past the part of the file that was read
 };
 
 // The file must be a whole Windows x64 executable: a truncated or foreign
 // download must never be installed in place of a working program.
-BuildFileCheck CheckBuildFile(std::span<const std::uint8_t> bytes);
+// `head` is the start of a file of `fileSize` bytes: the headers must lie in
+// it, the sections' data within the file.
+BuildFileCheck CheckBuildFile(std::span<const std::uint8_t> head, std::uint64_t fileSize);
+inline BuildFileCheck CheckBuildFile(std::span<const std::uint8_t> bytes) {
+  return CheckBuildFile(bytes, bytes.size());
+}
 inline bool IsAcceptableBuild(std::span<const std::uint8_t> bytes) {
   return CheckBuildFile(bytes) == BuildFileCheck::Ok;
 }
+// How much of a file CheckBuildFile needs at most for a build of ours.
+inline constexpr std::size_t kBuildHeadBytes = 64 * 1024;
 
 }  // namespace ravelin

@@ -18,9 +18,10 @@ sys.path.insert(0, str(SERVICE_DIR))
 class Process:
     """One stand-in on 127.0.0.1, port 0, in STATE_DIR."""
 
-    def __init__(self, script, state_dir):
+    def __init__(self, script, state_dir, extra=()):
         self.script = script
         self.state_dir = state_dir
+        self.extra = list(extra)
         self.ready = os.path.join(state_dir, Path(script).stem + ".ready")
         self.log_path = os.path.join(state_dir, Path(script).stem + ".log")
         self.proc = None
@@ -30,7 +31,7 @@ class Process:
         log = open(self.log_path, "wb")
         self.proc = subprocess.Popen(
             [sys.executable, str(SERVICE_DIR / self.script), "--bind", "127.0.0.1", "--port", "0",
-             "--state-dir", self.state_dir, "--ready-file", self.ready],
+             "--state-dir", self.state_dir, "--ready-file", self.ready, *self.extra],
             stdout=log,
             stderr=subprocess.STDOUT,
             env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1"),
@@ -66,10 +67,11 @@ class Process:
 class Services:
     """The game service and the UDP echo sharing one state folder."""
 
-    def __init__(self, udp=True):
+    def __init__(self, udp=True, signing_key=None):
         self.tmp = tempfile.TemporaryDirectory(prefix="standin-test-")
         self.dir = self.tmp.name
-        self.http = Process("game_service.py", self.dir).start()
+        extra = ["--signing-key", signing_key] if signing_key else []
+        self.http = Process("game_service.py", self.dir, extra).start()
         self.udp = Process("udp_echo.py", self.dir).start() if udp else None
 
     def close(self):

@@ -2,9 +2,12 @@
 asks it to, and records what it was sent."""
 
 import http.client
+import base64
 import json
 import os
 import re
+import subprocess
+import tempfile
 import threading
 import time
 import unittest
@@ -191,6 +194,18 @@ class BuildTest(ServiceCase):
             conn.getresponse().read()
         conn.close()
 
+    def test_huge_declares_more_than_it_sends(self):
+        self.put("huge", declared_bytes=600 * 1024 * 1024)
+        answer = get(self.port, BUILD)
+        self.assertEqual(answer.content_length, 600 * 1024 * 1024)
+        self.assertEqual((answer.body, answer.ended), (PAYLOAD, "eof"))
+
+    def test_without_a_signing_key_no_signature_is_served(self):
+        self.put("correct")
+        self.assertEqual(get(self.port, BUILD + ".sig").status, 404)
+        with self.assertRaises(ServiceError):
+            self.put("correct", sig="good")
+
     def test_registered_build_is_recorded_with_its_mode(self):
         self.put("short")
         get(self.port, BUILD)
@@ -203,6 +218,66 @@ class BuildTest(ServiceCase):
             with self.subTest(query=query):
                 with self.assertRaises(ServiceError):
                     self.svc.call("PUT", "build", b"x", query)
+
+
+def openssl(*args, data=None):
+    return subprocess.run(["openssl", *args], input=data, capture_output=True, check=True).stdout
+
+
+class SignatureTest(unittest.TestCase):
+    """With a signing key, each build has its signature beside it, made the
+    way an operator makes one, or broken the way a test asks."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.TemporaryDirectory(prefix="standin-keys-")
+        cls.private = os.path.join(cls.keys.name, "private.pem")
+        cls.public = os.path.join(cls.keys.name, "public.pem")
+        openssl("ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", cls.private)
+        openssl("ec", "-in", cls.private, "-pubout", "-out", cls.public)
+        cls.services = Services(udp=False, signing_key=cls.private)
+        cls.port = cls.services.http.port
+        cls.svc = Service(port=cls.port)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.services.close()
+        cls.keys.cleanup()
+
+    def verifies(self, signature_text, data):
+        with tempfile.TemporaryDirectory() as d:
+            der, body = os.path.join(d, "sig.der"), os.path.join(d, "body")
+            with open(der, "wb") as f:
+                f.write(base64.b64decode(signature_text, validate=True))
+            with open(body, "wb") as f:
+                f.write(data)
+            done = subprocess.run(["openssl", "dgst", "-sha256", "-verify", self.public, "-signature", der, body],
+                                  capture_output=True)
+            return done.returncode == 0
+
+    def signature(self, sig=None):
+        self.svc.build(BUILD, PAYLOAD, sig=sig)
+        return get(self.port, BUILD + ".sig")
+
+    def test_by_default_the_signature_verifies_with_stock_openssl(self):
+        answer = self.signature()
+        self.assertEqual(answer.status, 200)
+        self.assertTrue(self.verifies(answer.body, PAYLOAD))
+        self.assertFalse(self.verifies(answer.body, PAYLOAD + b"x"))
+
+    def test_broken_signatures_are_what_they_say(self):
+        for mode in ("other_key", "other_bytes"):
+            with self.subTest(mode=mode):
+                answer = self.signature(mode)
+                self.assertEqual(answer.status, 200)
+                self.assertFalse(self.verifies(answer.body, PAYLOAD))
+        # ECDSA signatures differ each time; a cut one is half as long.
+        good = self.signature("good").body
+        truncated = self.signature("truncated").body
+        self.assertEqual(len(truncated), len(good) // 2)
+        self.assertFalse(self.verifies(truncated, PAYLOAD))
+        self.assertEqual(self.signature("missing").status, 404)
+        self.assertEqual(get(self.port, "/loginer/tr/Other.exe.sig").status, 404)
 
 
 class LogEndpointTest(ServiceCase):

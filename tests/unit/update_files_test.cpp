@@ -164,5 +164,30 @@ TEST(BuildFile, ADownloadCutAnywhereIsRefused) {
   }
 }
 
+TEST(BuildFile, HeadersComeFromTheStartOfTheFileAndSectionsAreCheckedAgainstItsSize) {
+  const Image image;
+  const std::span<const std::uint8_t> all(image.bytes);
+  const std::size_t headersEnd = Image::Section(2);
+  // Enough of the start for every header: as good as the whole file.
+  EXPECT_EQ(CheckBuildFile(all.first(headersEnd), all.size()), BuildFileCheck::Ok);
+  // A header past what was read cannot be judged, so it is not accepted.
+  for (const std::size_t head : {std::size_t{64}, Image::kOptional, headersEnd - 1}) {
+    EXPECT_EQ(CheckBuildFile(all.first(head), all.size()), BuildFileCheck::HeadersTooLarge) << head;
+  }
+  // The same start of a file that is shorter than its sections say.
+  EXPECT_EQ(CheckBuildFile(all.first(headersEnd), all.size() - 1), BuildFileCheck::SectionsOutsideFile);
+}
+
+TEST(UpdatePaths, EachOpeningDownloadsToAFileOfItsOwnBesideTheTarget) {
+  const std::wstring target = L"C:\\Games\\MyClient.exe";
+  const std::wstring first = PartialDownloadPath(target, 42, 1);
+  EXPECT_EQ(first.rfind(L"C:\\Games\\MyClient.exe.", 0), 0u);
+  EXPECT_NE(first, target);
+  EXPECT_NE(first, PartialDownloadPath(target, 42, 2));
+  EXPECT_NE(first, PartialDownloadPath(target, 43, 1));
+  // Not a name the hand-over or the program's own files use.
+  EXPECT_NE(first, TempCopyPath(target));
+}
+
 }  // namespace
 }  // namespace ravelin

@@ -82,6 +82,7 @@ TEST_F(HttpTransfer, BrokenDownloadsFailAndLeaveNoFile) {
       {"body cut one byte short", L"short", L"&cut_bytes=99999", nullptr},
       {"connection reset", L"drop", L"", nullptr},
       {"404 with a body", L"404", L"", nullptr},
+      {"declared larger than any build may be", L"huge", L"&declared_bytes=600000000", nullptr},
       {"nothing at the path", nullptr, L"", nullptr},
       {"nobody listening", nullptr, L"", L"http://127.0.0.1:81/MyClient.exe"},
   };
@@ -279,6 +280,29 @@ TEST_F(HttpTransfer, FetchTextReadsWholeBodiesWhateverTheStatus) {
   // A host that resets the connection without an answer.
   ASSERT_TRUE(ServiceRequest(L"POST", L"/_standin/start_page", R"({"mode": "refuse"})"));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(FetchText(Local(L"/dusk_vale/client/index.php")), L"Error");
+}
+
+TEST_F(HttpTransfer, AManifestPastItsSizeLimitIsRefusedAsUnreadable) {
+  std::string manifest = "[OsUpdate]\r\nversion=1.0.0.5\r\n";
+  manifest.resize(ravelin::kMaxManifestBytes, 'x');
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/manifest/tr", manifest));
+  EXPECT_EQ(FetchText(Local(L"/loginer/tr/login_mini_tr_vx.ini")).size(), manifest.size());
+  manifest += 'x';
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/manifest/tr", manifest));
+  EXPECT_EQ(FetchText(Local(L"/loginer/tr/login_mini_tr_vx.ini")), L"Error");
+}
+
+TEST_F(HttpTransfer, ASmallFileComesWholeWithStatus200OrNotAtAll) {
+  ASSERT_TRUE(PutBuild(L"/b/x.exe", L"correct", "build"));
+  ASSERT_TRUE(PutBuild(L"/b/short.exe", L"short", Pattern(100)));
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/manifest/pl", std::string(200, 's')));
+  const std::wstring small = Local(L"/loginer/pl/login_mini_pl_vx.ini");
+  EXPECT_EQ(ravelin::FetchSmallFile(small, 200), std::string(200, 's'));
+  EXPECT_FALSE(ravelin::FetchSmallFile(small, 199)) << "longer than allowed";
+  EXPECT_FALSE(ravelin::FetchSmallFile(Local(L"/b/missing.sig"), 4096)) << "404 page";
+  EXPECT_FALSE(ravelin::FetchSmallFile(L"http://127.0.0.1:81/b/x.exe.sig", 4096)) << "nobody listening";
+  ravelin::CancelFlag cancelled{true};
+  EXPECT_FALSE(ravelin::FetchSmallFile(small, 4096, &cancelled));
 }
 
 TEST_F(HttpTransfer, CancelledFetchKeepsWhatArrived) {

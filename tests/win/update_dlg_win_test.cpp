@@ -1,14 +1,17 @@
 // The update dialog and its worker in this process, against the local game
 // service: what the dialog shows and what Cancel does at each state.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "i18n/language_win.h"
 #include "testkit/message_box_answer_win.h"
@@ -59,6 +62,26 @@ void WaitForOffer(HWND dialog) {
       10s);
 }
 
+// What downloads of this process's openings left beside the target.
+std::vector<std::wstring> PartialDownloads(const std::wstring& target) {
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = FindFirstFileW((target + L".*.part").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return found;
+  do {
+    found.push_back(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return found;
+}
+
+const char kOffer[] = "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=N\r\n";
+
+std::string Program() {
+  const auto program = ravelin::testkit::ReadWholeFile(ravelin::testkit::ExeDir() + L"\\ravelin.exe");
+  return program ? *program : std::string();
+}
+
 class UpdateDialog : public testing::Test {
  protected:
   void SetUp() override {
@@ -91,8 +114,7 @@ TEST_F(UpdateDialog, AlreadyUpToDateSaysSoThreeTimesAndCloses) {
   const INT_PTR result = Run([&](HWND dialog) {
     ASSERT_NE(dialog, nullptr);
     // Read what the dialog shows while the box is up.
-    ravelin::testkit::WaitFor([&] { return !box.Peek().empty() || ControlText(GetDlgItem(dialog, 1002)) != L""; },
-                              10s);
+    ravelin::testkit::WaitFor([&] { return !box.Peek().empty() || ControlText(GetDlgItem(dialog, 1002)) != L""; }, 10s);
     info = ControlText(GetDlgItem(dialog, IDC_UPDATE_INFO));
     status = ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS));
   });
@@ -113,8 +135,9 @@ TEST_F(UpdateDialog, AManifestWithoutItsSectionIsReportedAsUnreadable) {
 }
 
 TEST_F(UpdateDialog, AnOfferShowsItsNotesAndCancelWhileOfferingDownloadsNothing) {
-  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath,
-                             "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=Notes.\r\n"));
+  ASSERT_TRUE(
+      ServiceRequest(L"PUT", kManifestPath,
+                     "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=Notes.\r\n"));
   std::wstring info, status, caption;
   bool updateEnabled = false;
   const INT_PTR result = Run([&](HWND dialog) {
@@ -164,7 +187,8 @@ TEST_F(UpdateDialog, CancelWhileFetchingClosesAtOnce) {
 TEST_F(UpdateDialog, CancelWhileDownloadingDeletesThePartialFile) {
   ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath,
                              "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=N\r\n"));
-  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&mode=trickle&trickle_bytes=4096&trickle_ms=100",
+  ASSERT_TRUE(ServiceRequest(L"PUT",
+                             L"/_standin/build?path=/b/MyClient.exe&mode=trickle&trickle_bytes=4096&trickle_ms=100",
                              std::string(200000, 'b')));
   bool sawProgress = false;
   bool fileWhileDownloading = false;
@@ -174,14 +198,15 @@ TEST_F(UpdateDialog, CancelWhileDownloadingDeletesThePartialFile) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     sawProgress = ravelin::testkit::WaitFor(
         [&] { return ControlText(GetDlgItem(dialog, IDC_UPDATE_STATUS)).find(L'%') != std::wstring::npos; }, 10s);
-    fileWhileDownloading = ravelin::testkit::FileExists(target);
+    fileWhileDownloading = !PartialDownloads(target).empty();
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   });
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_TRUE(sawProgress);
   EXPECT_TRUE(fileWhileDownloading);
-  EXPECT_TRUE(ravelin::testkit::WaitFor([&] { return !ravelin::testkit::FileExists(target); }, 5s))
+  EXPECT_TRUE(ravelin::testkit::WaitFor([&] { return PartialDownloads(target).empty(); }, 5s))
       << "the partial download stayed";
+  EXPECT_FALSE(ravelin::testkit::FileExists(target));
 }
 
 TEST_F(UpdateDialog, ABrokenDownloadIsReportedAndNeverKept) {
@@ -230,6 +255,124 @@ TEST_F(UpdateDialog, DecliningTheRestartKeepsTheDialogAndTheDownload) {
   EXPECT_TRUE(updateDisabled);
   EXPECT_EQ(updateCaption, ravelin::g_Language.GetText(3));
   EXPECT_TRUE(ravelin::testkit::FileExists(target)) << "the download is kept for the next attempt";
+}
+
+TEST_F(UpdateDialog, OnlyABuildSignedByOurKeyIsKeptAndAnythingElseIsADownloadFailure) {
+  const std::string program = Program();
+  ASSERT_FALSE(program.empty());
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, kOffer));
+  for (const wchar_t* sig : {L"other_key", L"other_bytes", L"missing", L"truncated"}) {
+    SCOPED_TRACE(testing::Message() << "signature: " << std::string(sig, sig + wcslen(sig)));
+    ASSERT_TRUE(ServiceRequest(L"PUT", std::wstring(L"/_standin/build?path=/b/MyClient.exe&sig=") + sig, program));
+    MessageBoxAnswerer box(IDOK, 20s);
+    const INT_PTR result = Run([&](HWND dialog) {
+      ASSERT_NE(dialog, nullptr);
+      WaitForOffer(dialog);
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    ASSERT_TRUE(box.Answered());
+    EXPECT_EQ(box.Answered()->text, ravelin::g_Language.GetText(9));
+    EXPECT_FALSE(ravelin::testkit::FileExists(target));
+    EXPECT_TRUE(PartialDownloads(target).empty());
+  }
+
+  // Signed by the key this program was built with: kept whole, and the
+  // restart question ends the dialog with OK for the caller's hand-over.
+  ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&sig=good", program));
+  MessageBoxAnswerer restart(IDOK, 20s);
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    WaitForOffer(dialog);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDOK);
+  ASSERT_TRUE(restart.Answered());
+  EXPECT_EQ(restart.Answered()->text, ravelin::g_Language.GetText(4));
+  EXPECT_TRUE(ravelin::testkit::ReadWholeFile(target) == program);
+  EXPECT_TRUE(PartialDownloads(target).empty());
+}
+
+TEST_F(UpdateDialog, AWorkerLeftInASlowReadByACancelNeverActsForTheNextOpening) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, kOffer));
+  // About six seconds of download, one piece a second: the cancel and the
+  // next opening fall into one read of the first worker.
+  std::string build = Program();
+  build.resize(6 * 4096);
+  ASSERT_TRUE(ServiceRequest(
+      L"PUT", L"/_standin/build?path=/b/MyClient.exe&mode=trickle&trickle_bytes=4096&trickle_ms=1000", build));
+  const INT_PTR first = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    WaitForOffer(dialog);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ravelin::testkit::WaitFor([&] { return !PartialDownloads(target).empty(); }, 10s);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(first, IDCANCEL);
+
+  // At once a new opening, which finds the build current: its own answer is
+  // the only box; the first worker's download, were it to go on, would end
+  // in a text 9 a few seconds later.
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "[OsUpdate]\r\nversion=1.0.0.1\r\n"));
+  MessageBoxAnswerer boxes(std::vector<int>{IDOK, IDOK}, 12s);
+  EXPECT_EQ(Run([](HWND) {}), IDCANCEL);
+  const auto answered = boxes.AllAnswered();
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].text, ravelin::g_Language.GetText(10));
+  EXPECT_TRUE(PartialDownloads(target).empty());
+  EXPECT_FALSE(ravelin::testkit::FileExists(target));
+}
+
+// A hidden window of the test thread that runs `action` when it is sent
+// WM_APP: a way to act on the UI thread while its modal loop runs.
+class UiThreadCaller {
+ public:
+  explicit UiThreadCaller(std::function<void()> action) : m_action(std::move(action)) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"RavelinTestUiThreadCaller";
+    RegisterClassW(&wc);
+    m_hwnd = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~UiThreadCaller() { DestroyWindow(m_hwnd); }
+  HWND Window() const { return m_hwnd; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+      reinterpret_cast<UiThreadCaller*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))->m_action();
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  std::function<void()> m_action;
+  HWND m_hwnd = nullptr;
+};
+
+TEST_F(UpdateDialog, ASecondOpeningWhileOneIsOpenOpensNothingAndReturnsAtOnce) {
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, kOffer));
+  std::atomic<INT_PTR> nested{0};
+  UiThreadCaller caller([&] { nested = dlg.DoModal(nullptr); });
+  std::size_t dialogs = 0;
+  const INT_PTR result = Run([&](HWND dialog) {
+    ASSERT_NE(dialog, nullptr);
+    WaitForOffer(dialog);
+    // As a second WM_UPDATE_AVAILABLE or update command would, on the UI
+    // thread while the first dialog's modal loop runs.
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(caller.Window(), WM_APP, 0, 0, SMTO_NORMAL, 5000, &answer))
+        << "the UI thread hangs in the second opening";
+    for (const auto& w : ravelin::testkit::TopLevelWindows({GetCurrentProcessId()})) {
+      dialogs += ravelin::testkit::KindOf(w) == ravelin::testkit::WindowKind::Update ? 1 : 0;
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(nested.load(), IDCANCEL);
+  EXPECT_EQ(dialogs, 1u);
+  EXPECT_FALSE(dlg.IsOpen());
 }
 
 }  // namespace

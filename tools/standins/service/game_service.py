@@ -2,6 +2,7 @@
 """Stand-in for the game's web host, download host and log endpoint.
 
     game_service.py --bind 127.0.0.1 --port 80 --state-dir DIR --ready-file FILE
+                    [--signing-key PRIVATE.pem]
 
 ``--port 0`` picks a free port; the ready file holds the port number (one
 line), written once the server listens. SIGTERM or SIGINT stop it at once,
@@ -18,6 +19,11 @@ What the launcher sees (HTTP/1.1, keep-alive, one thread per connection):
   /loginer/ch/login_mini_ch_vx.ini
                                 update manifests, bytes as put (default 404)
   any registered build path     the uploaded bytes, in the build's fault mode
+  the build path + ".sig"       the build's detached signature as the update
+                                host publishes it: base64 of the DER ECDSA
+                                signature over SHA-256 of the bytes, made by
+                                stock openssl with --signing-key (the key of
+                                the build folder the launcher was built in)
   /loginer/logData.php          log endpoint, answers "ok"
   anything else                 404
 
@@ -36,6 +42,7 @@ input answers 400 {"error": "..."}, success {"ok": true, ...}.
   DELETE /_standin/manifest/LANG  back to 404
   PUT    /_standin/build?path=/loginer/tr/MyClient.exe&mode=MODE
              [&trickle_bytes=1024&trickle_ms=50][&cut_bytes=N]
+             [&declared_bytes=N][&sig=SIG]
                                   body = the file. MODE:
                                     correct  200 with Content-Length
                                     chunked  Transfer-Encoding: chunked
@@ -45,6 +52,16 @@ input answers 400 {"error": "..."}, success {"ok": true, ...}.
                                     trickle  trickle_bytes every trickle_ms,
                                              complete in the end
                                     drop     like short, then a reset (RST)
+                                    huge     declares declared_bytes (more
+                                             than it has), sends what it has,
+                                             then FIN
+                                  SIG, the signature at PATH.sig:
+                                    good        by the signing key (the
+                                                default when there is one)
+                                    other_key   by a key of the service's own
+                                    other_bytes of the bytes and one more
+                                    truncated   the good text cut in half
+                                    missing     404 (the default without a key)
   DELETE /_standin/build?path=P
   POST   /_standin/log_endpoint   {"mode": "ok"|"refuse"|"close"}; refuse
                                   resets at once without reading the body,
@@ -76,6 +93,7 @@ Recordings, one JSON object a line, started empty:
 """
 
 import argparse
+import base64
 import fcntl
 import io
 import json
@@ -84,6 +102,7 @@ import re
 import signal
 import socket
 import struct
+import subprocess
 import sys
 import termios
 import threading
@@ -107,7 +126,9 @@ MANIFESTS = {
 }
 CONTROL = "/_standin/"
 START_MODES = ("normal", "refuse", "500")
-BUILD_MODES = ("correct", "chunked", "short", "404", "trickle", "drop")
+BUILD_MODES = ("correct", "chunked", "short", "404", "trickle", "drop", "huge")
+SIG_MODES = ("good", "other_key", "other_bytes", "truncated", "missing")
+SIG_SUFFIX = ".sig"
 LOG_MODES = ("ok", "refuse", "close")
 MOVIE_BYTES = b"FWS\x0a" + struct.pack("<I", 64) + bytes(range(56))
 
@@ -121,10 +142,44 @@ def default_settings():
     }
 
 
+def openssl(*args, data=None):
+    done = subprocess.run(["openssl", *args], input=data, capture_output=True, check=False)
+    if done.returncode != 0:
+        raise ValueError("openssl " + " ".join(args[:2]) + ": " + done.stderr.decode(errors="replace").strip())
+    return done.stdout
+
+
+class Signer:
+    """Signs builds as an update host operator does, with stock openssl."""
+
+    def __init__(self, key, state_dir):
+        self.key = key
+        self.other_key = os.path.join(state_dir, "other-signing-key.pem")
+
+    def sign(self, data, key=None):
+        der = openssl("dgst", "-sha256", "-sign", key or self.key, data=data)
+        return base64.b64encode(der)
+
+    def signature(self, data, mode):
+        if mode == "missing":
+            return None
+        if self.key is None:
+            raise ValueError("the service has no signing key (--signing-key)")
+        if mode == "other_key":
+            if not os.path.exists(self.other_key):
+                openssl("ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", self.other_key)
+            return self.sign(data, self.other_key)
+        if mode == "other_bytes":
+            return self.sign(data + b"\0")
+        good = self.sign(data)
+        return good[: len(good) // 2] if mode == "truncated" else good
+
+
 class State:
-    def __init__(self, state_dir, base_url):
+    def __init__(self, state_dir, base_url, signer):
         self.dir = state_dir
         self.base_url = base_url
+        self.signer = signer
         self.lock = threading.Lock()
         self.settings = default_settings()
         self.requests = []
@@ -333,6 +388,7 @@ class Handler(BaseHTTPRequestHandler):
             start = dict(settings["start_page"])
             manifests = dict(settings["manifests"])
             build = settings["builds"].get(path)
+            signed = settings["builds"].get(path[: -len(SIG_SUFFIX)]) if path.endswith(SIG_SUFFIX) else None
             log_mode = settings["log_mode"]
         manifest_langs = {p: lang for lang, p in MANIFESTS.items()}
 
@@ -372,6 +428,9 @@ class Handler(BaseHTTPRequestHandler):
         elif build is not None:
             self.record(target, path, query, body, build["mode"])
             self.send_build(build)
+        elif signed is not None and signed["sig"] is not None:
+            self.record(target, path, query, body, "200")
+            self.reply(200, signed["sig"], "application/octet-stream")
         else:
             self.record(target, path, query, body, "404")
             self.reply(404, b"<html><body><h1>404 Not Found</h1></body></html>\n", "text/html")
@@ -398,11 +457,15 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
             self.wfile.write(b"0\r\n\r\n")
             return
-        self.send_header("Content-Length", str(len(data)))
-        if mode in ("short", "drop"):
+        self.send_header("Content-Length", str(build["declared_bytes"] if mode == "huge" else len(data)))
+        if mode in ("short", "drop", "huge"):
             self.send_header("Connection", "close")
         self.end_headers()
         if self.command == "HEAD":
+            return
+        if mode == "huge":
+            self.close_connection = True
+            self.wfile.write(data)
             return
         if mode == "trickle":
             step = build["trickle_bytes"] or 1024
@@ -467,7 +530,7 @@ class Handler(BaseHTTPRequestHandler):
                     "start_page": s["start_page"],
                     "manifests": {k: len(v) for k, v in s["manifests"].items()},
                     "builds": {
-                        p: {k: v for k, v in b.items() if k != "data"} | {"length": len(b["data"])}
+                        p: {k: v for k, v in b.items() if k not in ("data", "sig")} | {"length": len(b["data"])}
                         for p, b in s["builds"].items()
                     },
                     "log_mode": s["log_mode"],
@@ -513,12 +576,19 @@ class Handler(BaseHTTPRequestHandler):
             if mode not in BUILD_MODES:
                 raise ValueError(f"mode must be one of {', '.join(BUILD_MODES)}")
             build = {"data": body, "mode": mode}
-            build.update((k, number(k)) for k in ("trickle_bytes", "trickle_ms", "cut_bytes"))
+            build.update((k, number(k)) for k in ("trickle_bytes", "trickle_ms", "cut_bytes", "declared_bytes"))
             if build["trickle_bytes"] == 0:
                 raise ValueError("trickle_bytes must be positive")
+            if mode == "huge" and (build["declared_bytes"] or 0) <= len(body):
+                raise ValueError("huge needs declared_bytes larger than the body")
+            sig = one("sig", "good" if state.signer.key else "missing")
+            if sig not in SIG_MODES:
+                raise ValueError(f"sig must be one of {', '.join(SIG_MODES)}")
+            build["sig_mode"] = sig
+            build["sig"] = state.signer.signature(body, sig)
             with state.lock:
                 state.settings["builds"][path] = build
-            return 200, {"ok": True, "path": path, "length": len(body), "mode": mode}
+            return 200, {"ok": True, "path": path, "length": len(body), "mode": mode, "sig": sig}
         if (method, name) == ("POST", "log_endpoint"):
             mode = self.json_body().get("mode")
             if mode not in LOG_MODES:
@@ -562,12 +632,14 @@ def main(argv=None):
     ap.add_argument("--port", type=int, default=80)
     ap.add_argument("--state-dir", required=True)
     ap.add_argument("--ready-file", required=True)
+    ap.add_argument("--signing-key", help="private key (PEM) the builds are signed with")
     args = ap.parse_args(argv)
 
     os.makedirs(args.state_dir, exist_ok=True)
     server = Server((args.bind, args.port), Handler)
     port = server.server_address[1]
-    server.state = State(args.state_dir, f"http://{args.bind}" + ("" if port == 80 else f":{port}"))
+    base_url = f"http://{args.bind}" + ("" if port == 80 else f":{port}")
+    server.state = State(args.state_dir, base_url, Signer(args.signing_key, args.state_dir))
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())

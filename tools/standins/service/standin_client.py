@@ -65,8 +65,10 @@ class Service:
             return self.call("DELETE", "manifest/" + lang)
         return self.call("PUT", "manifest/" + lang, data)
 
-    def build(self, path, data, mode="correct", trickle_bytes=None, trickle_ms=None, cut_bytes=None):
-        query = {"path": path, "mode": mode, "trickle_bytes": trickle_bytes, "trickle_ms": trickle_ms, "cut_bytes": cut_bytes}
+    def build(self, path, data, mode="correct", trickle_bytes=None, trickle_ms=None, cut_bytes=None, declared_bytes=None,
+              sig=None):
+        query = {"path": path, "mode": mode, "trickle_bytes": trickle_bytes, "trickle_ms": trickle_ms, "cut_bytes": cut_bytes,
+                 "declared_bytes": declared_bytes, "sig": sig}
         return self.call("PUT", "build", data, query)
 
     def remove_build(self, path):
