@@ -16,8 +16,8 @@
 #include "sysinfo/os_class.h"
 #include "update/manifest.h"
 #ifdef _WIN32
-#include "diag/diagnostics_win.h"  // before <windows.h>: it brings the socket headers
 #include "common/ansi_win.h"
+#include "diag/diagnostics_win.h"  // before <windows.h>: it brings the socket headers
 
 #include <windows.h>
 
@@ -29,6 +29,7 @@
 #include "sysinfo/host_uid_win.h"
 #include "sysinfo/system_info_win.h"
 #endif
+#include "tool/signing_commands.h"
 
 namespace {
 
@@ -55,7 +56,23 @@ constexpr char kUsage[] =
     "  parse ping|tracert FILE [--target T] [--type T] [--user U] [--json]\n"
     "                 read FILE as captured output of ping or tracert and print the report\n"
     "                 line the launcher would make of it (target default \"target\", type\n"
-    "                 default publicurl for ping and TGameUrl for tracert, user default empty)\n";
+    "                 default publicurl for ping and TGameUrl for tracert, user default empty)\n"
+#ifdef _WIN32
+    "  verify FILE --key PUBLIC.pem [--sig SIGFILE]\n"
+    "                 check FILE against SIGFILE (default FILE.sig) as the launcher checks a\n"
+    "                 downloaded build: exit 0 good signature, 1 bad or missing, 2 key error\n"
+#else
+    "  keygen [--private FILE] [--public FILE]\n"
+    "                 make a P-256 key pair for signing updates (default update-private.pem\n"
+    "                 and update-public.pem here); never overwrites a file\n"
+    "  sign FILE --key PRIVATE.pem\n"
+    "                 write FILE.sig, the base64 ECDSA P-256 / SHA-256 signature of FILE\n"
+    "                 that the launcher requires before it installs a downloaded build\n"
+    "  verify FILE --key PUBLIC.pem [--sig SIGFILE]\n"
+    "                 check FILE against SIGFILE (default FILE.sig): exit 0 good signature,\n"
+    "                 1 bad or missing signature, 2 key or file error\n"
+#endif
+    ;
 
 const char* ModeName(ravelin::StartMode mode) {
   switch (mode) {
@@ -406,7 +423,8 @@ int RunDiagRound(const std::vector<std::wstring>& argv) {
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 
   std::fprintf(stderr, "gateway: %s\n", ravelin::ToUtf8(diag->m_gateway).c_str());
-  for (const std::wstring& server : diag->m_dnsServers) std::fprintf(stderr, "dns: %s\n", ravelin::ToUtf8(server).c_str());
+  for (const std::wstring& server : diag->m_dnsServers)
+    std::fprintf(stderr, "dns: %s\n", ravelin::ToUtf8(server).c_str());
   if (!udpStarted) std::fputs("udp: the socket library could not be started\n", stderr);
 
   int status = 0;
@@ -471,7 +489,11 @@ int Run(const std::vector<std::wstring>& argv) {
   if (command == L"osclass" && argc == 2) return PrintThisOsClass();
   if (command == L"hostuid" && argc == 2) return PrintHostUid();
   if (command == L"diag") return RunDiagRound(argv);
+#else
+  if (command == L"keygen") return ravelin::tool::Keygen(argv);
+  if (command == L"sign") return ravelin::tool::Sign(argv);
 #endif
+  if (command == L"verify") return ravelin::tool::Verify(argv);
   if (command == L"help" || command == L"--help" || command == L"-h") {
     std::fputs(kUsage, stdout);
     return 0;
