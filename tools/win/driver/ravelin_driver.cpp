@@ -3,6 +3,7 @@
 // tools would: its windows, their states, their controls.
 //
 //   ravelin-driver windows                      list the launcher's top-level windows
+//   ravelin-driver processes                    list the processes of the image, one pid a line
 //   ravelin-driver wait --kind K [--visible|--hidden|--gone] [--zoomed]
 //                                               wait until a window of kind K is so
 //   ravelin-driver close                        send the main window WM_COMMAND IDOK
@@ -153,7 +154,7 @@ int PressKey(const std::wstring& name) {
 }
 
 int Usage() {
-  std::fputs("usage: ravelin-driver windows|wait|wait-window|close|command|click|message|answer|key ...\n", stderr);
+  std::fputs("usage: ravelin-driver windows|processes|wait|wait-window|close|command|click|message|answer|key ...\n", stderr);
   return 2;
 }
 
@@ -197,6 +198,10 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
+  if (o.command == L"processes") {
+    for (const DWORD pid : FindProcesses(o.image)) std::printf("%lu\n", static_cast<unsigned long>(pid));
+    return 0;
+  }
   if (o.command == L"windows") {
     for (const WindowInfo& w : TopLevelWindows(FindProcesses(o.image))) Print(w);
     return 0;
