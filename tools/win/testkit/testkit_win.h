@@ -42,8 +42,8 @@ enum class WindowKind { Main, Game, Update, MessageBox, Other };
 WindowKind KindOf(const WindowInfo& window);
 const wchar_t* KindName(WindowKind kind);
 
-// The launcher's main window among those. Hidden windows count (a
-// relaunched build starts hidden).
+// The launcher's main window among those. Hidden windows count (a launcher
+// may be started hidden, or be hiding itself with F9).
 std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids);
 
 // Polls `probe` until it returns a value or the time is up.
