@@ -375,4 +375,41 @@ TEST_F(UpdateDialog, ASecondOpeningWhileOneIsOpenOpensNothingAndReturnsAtOnce) {
   EXPECT_FALSE(dlg.IsOpen());
 }
 
+TEST_F(UpdateDialog, AManifestTooLargeOrNeverEndingEndsBothChecksWithinTheirBounds) {
+  const std::string offer = "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\n";
+  const std::wstring manifestBuild = L"/_standin/build?path=/loginer/tr/login_mini_tr_vx.ini";
+  const auto silentCheck = [](HWND window) {
+    return CreateThread(nullptr, 0, &ravelin::SilentCheckThreadProc, new ravelin::SilentCheckTarget{window, WM_APP}, 0,
+                        nullptr);
+  };
+  const HWND offers = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  const struct {
+    const char* name;
+    std::wstring mode;
+    std::string body;
+  } cases[] = {
+      {"one byte past the limit", L"&mode=correct", offer + std::string(ravelin::kMaxManifestBytes, 'x')},
+      // 16 bytes every 200 ms: a megabyte would take hours.
+      {"never ending", L"&mode=trickle&trickle_bytes=16&trickle_ms=200", offer + std::string(1 << 20, 'x')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(ServiceRequest(L"PUT", manifestBuild + c.mode, c.body));
+    const auto start = std::chrono::steady_clock::now();
+    const HANDLE silent = silentCheck(offers);
+    MessageBoxAnswerer box(IDOK, 90s);
+    EXPECT_EQ(Run([](HWND) {}), IDCANCEL);
+    ASSERT_TRUE(box.Answered());
+    EXPECT_EQ(box.Answered()->text, ravelin::g_Language.GetText(11));
+    EXPECT_EQ(WaitForSingleObject(silent, 60'000), WAIT_OBJECT_0) << "the silent check still runs";
+    CloseHandle(silent);
+    // The time limit, and at most one receive time-out for the read in hand.
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(ravelin::kManifestTimeLimitMs + ravelin::kReceiveTimeoutMs));
+    MSG msg{};
+    EXPECT_FALSE(PeekMessageW(&msg, offers, WM_APP, WM_APP, PM_REMOVE)) << "the silent check offered a build";
+  }
+  DestroyWindow(offers);
+}
+
 }  // namespace
