@@ -63,6 +63,21 @@ check_new_build_shown() {
   check "the frame's picture is on the screen" "awk -v m=\"\$band\" 'BEGIN { exit !(m > 0.05) }'"
 }
 
+# The old program ends as the game's exit does, and the hand-over puts the
+# offered build in its place and removes its own copy.
+check_handed_over() {
+  wait "$old"
+  local code=$?
+  check "the old program ends as the game's exit does" "[[ $code -eq 1 ]]"
+  for _ in $(seq 1 150); do
+    [[ ! -e "$install_dir/ravelinTmp.exe" && ! -e "$install_dir/MyClient.exe" ]] && break
+    sleep 0.2
+  done
+  check "the hand-over copy is gone" "[[ ! -e \"\$install_dir/ravelinTmp.exe\" ]]"
+  check "the download was moved into place" "[[ ! -e \"\$install_dir/MyClient.exe\" ]]"
+  check "the program file is the new build" "cmp -s \"\$install_dir/ravelin.exe\" \"\$bin/ravelin-next.exe\""
+}
+
 close_installed() {
   installed_driver close >/dev/null
   sleep 1

@@ -49,16 +49,7 @@ check "the status line shows the download's progress" "[[ \"\$status\" == *% ]]"
 answer="$(driver answer --button ok --timeout 30000 | tr -d '\r')"
 check "the restart question is asked" "[[ -n \"\$answer\" ]]"
 
-wait "$old"
-code=$?
-check "the old program ends as the game's exit does" "[[ $code -eq 1 ]]"
-for _ in $(seq 1 150); do
-  [[ ! -e "$install_dir/ravelinTmp.exe" && ! -e "$install_dir/MyClient.exe" ]] && break
-  sleep 0.2
-done
-check "the hand-over copy is gone" "[[ ! -e \"\$install_dir/ravelinTmp.exe\" ]]"
-check "the download was moved into place" "[[ ! -e \"\$install_dir/MyClient.exe\" ]]"
-check "the program file is the new build" "cmp -s \"\$install_dir/ravelin.exe\" \"\$bin/ravelin-next.exe\""
+check_handed_over
 check "the folder holds only the program" "[[ \$(ls \"\$install_dir\" | wc -l) -eq 1 ]]"
 check_new_build_shown after-update
 check "exactly one launcher runs" "[[ \$(driver processes | wc -l) -eq 1 ]]"

@@ -43,15 +43,7 @@ check "declined: the program goes on" "driver wait --kind game --timeout 3000 >/
 shot declined
 
 check "the menu's update, accepted both times" "update_from_menu ok"
-wait "$old"
-code=$?
-check "the old program ends as the game's exit does" "[[ $code -eq 1 ]]"
-for _ in $(seq 1 150); do
-  [[ ! -e "$install_dir/ravelinTmp.exe" && ! -e "$install_dir/MyClient.exe" ]] && break
-  sleep 0.2
-done
-check "the program file is the new build" "cmp -s \"\$install_dir/ravelin.exe\" \"\$bin/ravelin-next.exe\""
-check "the hand-over copy is gone" "[[ ! -e \"\$install_dir/ravelinTmp.exe\" ]]"
+check_handed_over
 check_new_build_shown accepted
 check "the new build runs alone" "[[ \$(driver processes | wc -l) -eq 1 ]]"
 close_installed

@@ -103,6 +103,15 @@ class UpdateDialog : public testing::Test {
     return result;
   }
 
+  // Runs the dialog and presses Update once the build is offered.
+  INT_PTR AcceptOffer() {
+    return Run([](HWND dialog) {
+      ASSERT_NE(dialog, nullptr);
+      WaitForOffer(dialog);
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+  }
+
   std::wstring target;
   ravelin::CUpdateDlg dlg;
 };
@@ -215,11 +224,7 @@ TEST_F(UpdateDialog, ABrokenDownloadIsReportedAndNeverKept) {
   // Complete, but not a program.
   ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&mode=correct", std::string(5000, 'z')));
   MessageBoxAnswerer box(IDOK, 20s);
-  const INT_PTR result = Run([&](HWND dialog) {
-    ASSERT_NE(dialog, nullptr);
-    WaitForOffer(dialog);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  });
+  const INT_PTR result = AcceptOffer();
   EXPECT_EQ(result, IDCANCEL);
   ASSERT_TRUE(box.Answered());
   EXPECT_EQ(box.Answered()->text, ravelin::g_Language.GetText(9));
@@ -265,12 +270,7 @@ TEST_F(UpdateDialog, OnlyABuildSignedByOurKeyIsKeptAndAnythingElseIsADownloadFai
     SCOPED_TRACE(testing::Message() << "signature: " << std::string(sig, sig + wcslen(sig)));
     ASSERT_TRUE(ServiceRequest(L"PUT", std::wstring(L"/_standin/build?path=/b/MyClient.exe&sig=") + sig, program));
     MessageBoxAnswerer box(IDOK, 20s);
-    const INT_PTR result = Run([&](HWND dialog) {
-      ASSERT_NE(dialog, nullptr);
-      WaitForOffer(dialog);
-      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    });
-    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(AcceptOffer(), IDCANCEL);
     ASSERT_TRUE(box.Answered());
     EXPECT_EQ(box.Answered()->text, ravelin::g_Language.GetText(9));
     EXPECT_FALSE(ravelin::testkit::FileExists(target));
@@ -281,11 +281,7 @@ TEST_F(UpdateDialog, OnlyABuildSignedByOurKeyIsKeptAndAnythingElseIsADownloadFai
   // restart question ends the dialog with OK for the caller's hand-over.
   ASSERT_TRUE(ServiceRequest(L"PUT", L"/_standin/build?path=/b/MyClient.exe&sig=good", program));
   MessageBoxAnswerer restart(IDOK, 20s);
-  const INT_PTR result = Run([&](HWND dialog) {
-    ASSERT_NE(dialog, nullptr);
-    WaitForOffer(dialog);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  });
+  const INT_PTR result = AcceptOffer();
   EXPECT_EQ(result, IDOK);
   ASSERT_TRUE(restart.Answered());
   EXPECT_EQ(restart.Answered()->text, ravelin::g_Language.GetText(4));
