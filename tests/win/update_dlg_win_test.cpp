@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/utf8.h"
 #include "i18n/language_win.h"
+#include "ravelin_build_config.h"
 #include "testkit/message_box_answer_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
@@ -77,6 +79,9 @@ std::vector<std::wstring> PartialDownloads(const std::wstring& target) {
 
 const char kOffer[] = "[OsUpdate]\r\nversion=1.0.0.2\r\nhttp=http://127.0.0.1/b/MyClient.exe\r\ninfo=N\r\n";
 
+// A manifest that offers this build's own version.
+std::string UpToDate() { return "[OsUpdate]\r\nversion=" + ravelin::ToUtf8(RAVELIN_CFG_VERSION) + "\r\n"; }
+
 std::string Program() {
   const auto program = ravelin::testkit::ReadWholeFile(ravelin::testkit::ExeDir() + L"\\ravelin.exe");
   return program ? *program : std::string();
@@ -117,7 +122,7 @@ class UpdateDialog : public testing::Test {
 };
 
 TEST_F(UpdateDialog, AlreadyUpToDateSaysSoThreeTimesAndCloses) {
-  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "[OsUpdate]\r\nversion=1.0.0.1\r\nhttp=x\r\n"));
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, UpToDate() + "http=x\r\n"));
   std::wstring info, status;
   MessageBoxAnswerer box(IDOK, 15s);
   const INT_PTR result = Run([&](HWND dialog) {
@@ -187,7 +192,7 @@ TEST_F(UpdateDialog, CancelWhileFetchingClosesAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
   // A new opening starts a new worker (waiting for the old one) and works.
   ASSERT_TRUE(ServiceRequest(L"DELETE", L"/_standin/build?path=/loginer/tr/login_mini_tr_vx.ini"));
-  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "[OsUpdate]\r\nversion=1.0.0.1\r\n"));
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, UpToDate()));
   MessageBoxAnswerer box(IDOK, 15s);
   EXPECT_EQ(Run([](HWND) {}), IDCANCEL);
   EXPECT_TRUE(box.Answered());
@@ -309,7 +314,7 @@ TEST_F(UpdateDialog, AWorkerLeftInASlowReadByACancelNeverActsForTheNextOpening) 
   // At once a new opening, which finds the build current: its own answer is
   // the only box; the first worker's download, were it to go on, would end
   // in a text 9 a few seconds later.
-  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, "[OsUpdate]\r\nversion=1.0.0.1\r\n"));
+  ASSERT_TRUE(ServiceRequest(L"PUT", kManifestPath, UpToDate()));
   MessageBoxAnswerer boxes(std::vector<int>{IDOK, IDOK}, 12s);
   EXPECT_EQ(Run([](HWND) {}), IDCANCEL);
   const auto answered = boxes.AllAnswered();
