@@ -6,6 +6,7 @@
 //   scripts/harness --build-dir build/win --xvfb --compositor --wine --
 //       build/win/bin/bench_frame_compose.exe [compositions=200] [leak-check-compositions=10000]
 #include <windows.h>
+
 #include <objbase.h>
 
 #include <algorithm>
@@ -21,9 +22,10 @@ using std::min;
 #include <memory>
 #include <vector>
 
+#include "common/unique_gdi_win.h"
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
-#include "framework/gdi_holders_win.h"
+#include "testkit/testkit_win.h"
 
 namespace {
 
@@ -66,7 +68,7 @@ class CachedComposer {
   explicit CachedComposer(HWND frame, HWND game) : m_frame(frame), m_game(game) {
     const auto picture = Decode(IDR_PNG_FRAME);
     m_background = std::make_unique<Gdiplus::Bitmap>(ravelin::kFramePictureWidth, ravelin::kFramePictureHeight,
-                                                      PixelFormat32bppPARGB);
+                                                     PixelFormat32bppPARGB);
     Gdiplus::Graphics g(m_background.get());
     g.DrawImage(picture.get(), 0, 0, ravelin::kFramePictureWidth, ravelin::kFramePictureHeight);
     m_close = Decode(IDR_PNG_CLOSE_HL);
@@ -75,22 +77,22 @@ class CachedComposer {
   void Compose() {
     RECT window;
     GetWindowRect(m_frame, &window);
-    const ravelin::framework::WindowDC screen(m_frame);
-    const ravelin::framework::UniqueMemoryDC memory(screen.get());
-    const ravelin::framework::UniqueBitmap canvas(
+    const ravelin::unique_hdc_window screen(m_frame);
+    const ravelin::unique_hdc memory(CreateCompatibleDC(screen.get()));
+    const ravelin::unique_hbitmap canvas(
         CreateCompatibleBitmap(screen.get(), ravelin::kFrameWidth, ravelin::kFrameHeight));
-    const ravelin::framework::SelectGuard select(memory.get(), canvas.get());
+    const ravelin::unique_select_object select(memory.get(), canvas.get());
     {
       Gdiplus::Graphics graphics(memory.get());
       graphics.DrawImage(m_background.get(), 0, 0);
       graphics.DrawImage(m_close.get(), 686, 64, 26, 25);
       RECT client;
       GetClientRect(m_game, &client);
-      const ravelin::framework::WindowDC source(m_game);
-      const ravelin::framework::UniqueMemoryDC copyDc(source.get());
-      const ravelin::framework::UniqueBitmap copy(CreateCompatibleBitmap(source.get(), client.right, client.bottom));
+      const ravelin::unique_hdc_window source(m_game);
+      const ravelin::unique_hdc copyDc(CreateCompatibleDC(source.get()));
+      const ravelin::unique_hbitmap copy(CreateCompatibleBitmap(source.get(), client.right, client.bottom));
       {
-        const ravelin::framework::SelectGuard selectCopy(copyDc.get(), copy.get());
+        const ravelin::unique_select_object selectCopy(copyDc.get(), copy.get());
         BitBlt(copyDc.get(), 0, 0, client.right, client.bottom, source.get(), 0, 0, SRCCOPY);
       }
       Gdiplus::Bitmap snapshot(copy.get(), nullptr);
@@ -143,14 +145,14 @@ int main(int argc, char** argv) {
   std::printf("median, as the program composes (decoding every time): %.2f ms\n", Median(specified));
   std::printf("median, pictures decoded and pre-scaled once:          %.2f ms\n", Median(cached));
 
-  const long before = ravelin::framework::LiveGdiHolders();
+  const long before = ravelin::testkit::LiveGdiObjects();
   for (int i = 0; i < leakRuns; ++i) {
     frame->m_ptMouse = {600 + i % 120, 60 + i % 40};
     frame->DrawFrame();
     if (i % 100 == 0) Pump();
   }
-  const long after = ravelin::framework::LiveGdiHolders();
-  std::printf("%d compositions: GDI objects and DCs held before %ld, after %ld\n", leakRuns, before, after);
+  const long after = ravelin::testkit::LiveGdiObjects();
+  std::printf("%d compositions: GDI objects before %ld, after %ld\n", leakRuns, before, after);
 
   frame->CloseAll();
   Pump();

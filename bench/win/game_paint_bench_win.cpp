@@ -16,9 +16,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/unique_gdi_win.h"
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
-#include "framework/gdi_holders_win.h"
+#include "testkit/testkit_win.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
 
   SetState(game, 0);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-  const long before = ravelin::framework::LiveGdiHolders();
+  const long before = ravelin::testkit::LiveGdiObjects();
   const double t0 = Now();
   for (int i = 0; i < repaints; ++i) {
     SetState(game, i);
@@ -84,10 +85,10 @@ int main(int argc, char** argv) {
     if (i % 100 == 0) Pump();
   }
   const double elapsed = Now() - t0;
-  const long after = ravelin::framework::LiveGdiHolders();
+  const long after = ravelin::testkit::LiveGdiObjects();
   std::printf("%d repaints (erase and paint): %.1f ms, %.3f ms each\n", repaints, elapsed,
               repaints > 0 ? elapsed / repaints : 0.0);
-  std::printf("GDI objects and DCs held before %ld, after %ld\n", before, after);
+  std::printf("GDI objects before %ld, after %ld\n", before, after);
 
   frame->CloseAll();
   Pump();

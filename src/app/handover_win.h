@@ -18,7 +18,4 @@ class Win32HandoverOps final : public HandoverOps {
   std::uint64_t TickMilliseconds() override;
 };
 
-// Full path of the running program file, however long; nullopt on failure.
-std::optional<std::wstring> GetRunningModulePath();
-
 }  // namespace ravelin

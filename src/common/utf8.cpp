@@ -98,4 +98,6 @@ std::wstring FromUtf8(std::string_view text) {
   return out;
 }
 
+std::string_view BodyUpToNul(std::string_view body) { return body.substr(0, body.find('\0')); }
+
 }  // namespace ravelin

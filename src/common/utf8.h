@@ -11,4 +11,7 @@ namespace ravelin {
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
 
+// Bytes read from the network or a file are text up to their first NUL.
+std::string_view BodyUpToNul(std::string_view body);
+
 }  // namespace ravelin

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/ansi_win.h"
+#include "common/unique_handle_win.h"
 #include "diag/diag_report.h"
 
 namespace ravelin {
@@ -16,7 +18,7 @@ constexpr DWORD kChunkBytes = 2000;
 constexpr DWORD kDrainAfterExitMs = 5000;
 
 struct PipeReaderContext {
-  HANDLE read = nullptr;
+  unique_handle read;  // closed by the reader when the pipe ends
   std::wstring text;
 };
 
@@ -52,7 +54,7 @@ DWORD WINAPI ReadPipeText(LPVOID parameter) {
   std::array<char, kChunkBytes + 1> chunk{};
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(context->read, chunk.data(), kChunkBytes, &got, nullptr) || got == 0) break;
+    if (!ReadFile(context->read.get(), chunk.data(), kChunkBytes, &got, nullptr) || got == 0) break;
     std::string_view bytes(chunk.data(), got);
     // Text ends at a zero byte; the rest of that chunk is not text.
     if (const std::size_t zero = bytes.find('\0'); zero != std::string_view::npos) bytes = bytes.substr(0, zero);
@@ -62,8 +64,7 @@ DWORD WINAPI ReadPipeText(LPVOID parameter) {
     pending.erase(0, complete);
   }
   context->text += FromThreadAnsi(pending);
-  CloseHandle(context->read);
-  context->read = nullptr;
+  context->read.reset();
   return 0;
 }
 
@@ -73,20 +74,21 @@ bool StopRequested(const CaptureLimits& limits) {
 
 // One pipe whose write end is made inheritable for the child; the read end
 // stays the parent's alone.
-bool MakePipe(HANDLE& read, HANDLE& childWrite) {
+bool MakePipe(unique_handle& read, unique_handle& childWrite) {
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof(security);
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = TRUE;
-  HANDLE write = nullptr;
-  if (!CreatePipe(&read, &write, &security, 0)) return false;
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  unique_handle readEnd, write;
+  if (!CreatePipe(readEnd.put(), write.put(), &security, 0)) return false;
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   const HANDLE self = GetCurrentProcess();
-  if (!DuplicateHandle(self, write, self, &childWrite, 0, TRUE, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) {
-    CloseHandle(read);
-    read = nullptr;
+  // DUPLICATE_CLOSE_SOURCE closes the write end whether or not the copy is made.
+  if (!DuplicateHandle(self, write.release(), self, childWrite.put(), 0, TRUE,
+                       DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE)) {
     return false;
   }
+  read = std::move(readEnd);
   return true;
 }
 
@@ -96,68 +98,55 @@ void RunCommandCapture(const std::wstring& commandLine, std::wstring& out, const
   if (StopRequested(limits)) return;
 
   PipeReaderContext contexts[2];
+  unique_handle childOutput, childError;
+  if (!MakePipe(contexts[0].read, childOutput) || !MakePipe(contexts[1].read, childError)) return;
+
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = INVALID_HANDLE_VALUE;
-
-  if (!MakePipe(contexts[0].read, startup.hStdOutput)) return;
-  if (!MakePipe(contexts[1].read, startup.hStdError)) {
-    CloseHandle(contexts[0].read);
-    CloseHandle(startup.hStdOutput);
-    return;
-  }
-
+  startup.hStdOutput = childOutput.get();
+  startup.hStdError = childError.get();
   std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
   writable.push_back(L'\0');
-  PROCESS_INFORMATION process{};
+  PROCESS_INFORMATION info{};
   const BOOL started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                                      nullptr, &startup, &process);
+                                      nullptr, &startup, &info);
   // The child holds its own copies now; without ours each reader sees the
   // end of its pipe when the child ends.
-  CloseHandle(startup.hStdOutput);
-  CloseHandle(startup.hStdError);
-  if (!started) {
-    CloseHandle(contexts[0].read);
-    CloseHandle(contexts[1].read);
-    return;
-  }
+  childOutput.reset();
+  childError.reset();
+  if (!started) return;
+  const unique_handle process(info.hProcess), primaryThread(info.hThread);
 
-  WaitForInputIdle(process.hProcess, 5000);
-  CloseHandle(process.hThread);
+  WaitForInputIdle(process.get(), 5000);
 
-  HANDLE readers[2] = {};
+  unique_handle readers[2];
   for (int i = 0; i < 2; ++i) {
-    readers[i] = CreateThread(nullptr, 0, &ReadPipeText, &contexts[i], 0, nullptr);
-    if (readers[i] == nullptr) {
-      // Nobody reads this pipe: a child that fills it would block, so the
-      // pipe is closed and the child sees a broken pipe instead.
-      CloseHandle(contexts[i].read);
-      contexts[i].read = nullptr;
-    }
+    readers[i].reset(CreateThread(nullptr, 0, &ReadPipeText, &contexts[i], 0, nullptr));
+    // Nobody reads this pipe: a child that fills it would block, so the
+    // pipe is closed and the child sees a broken pipe instead.
+    if (!readers[i]) contexts[i].read.reset();
   }
 
   // The child runs until it ends, its ceiling passes or the program stops.
-  HANDLE waits[2] = {process.hProcess, limits.stopEvent};
+  HANDLE waits[2] = {process.get(), limits.stopEvent};
   const DWORD count = limits.stopEvent != nullptr ? 2 : 1;
   if (WaitForMultipleObjects(count, waits, FALSE, limits.ceilingMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    WaitForSingleObject(process.hProcess, 5000);
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 5000);
   }
-  CloseHandle(process.hProcess);
 
   std::vector<HANDLE> running;
-  for (HANDLE reader : readers) {
-    if (reader != nullptr) running.push_back(reader);
+  for (const unique_handle& reader : readers) {
+    if (reader) running.push_back(reader.get());
   }
-  if (!running.empty() &&
-      WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE, kDrainAfterExitMs) ==
-          WAIT_TIMEOUT) {
+  if (!running.empty() && WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE,
+                                                 kDrainAfterExitMs) == WAIT_TIMEOUT) {
     // Something else still holds a write end: stop waiting for it.
     for (HANDLE reader : running) CancelSynchronousIo(reader);
     WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE, INFINITE);
   }
-  for (HANDLE reader : running) CloseHandle(reader);
 
   // Standard error is drained so the child never blocks on it, then dropped.
   out = std::move(contexts[0].text);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "common/ansi_win.h"
 #include "diag/command_runner_win.h"
@@ -70,38 +71,33 @@ CGameException::CGameException()
     : m_udpTarget(UdpEchoAddress()),
       m_logPath(DiagLogPath(TempFolder())),
       m_logHost(DownloadHost()),
-      m_publicSites(PublicSites().begin(), PublicSites().end()) {
-  m_hStopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  m_hQueueReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-}
+      m_publicSites(PublicSites().begin(), PublicSites().end()),
+      m_hStopping(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_hQueueReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-CGameException::~CGameException() {
-  if (m_hStopping != nullptr) CloseHandle(m_hStopping);
-  if (m_hQueueReady != nullptr) CloseHandle(m_hQueueReady);
-}
+CGameException::~CGameException() = default;
 
 // ---------------------------------------------------------------- worker
 
 void CGameException::StartDiagWorker() {
-  if (m_hThread != nullptr) {
-    if (WaitForSingleObject(m_hThread, 0) != WAIT_OBJECT_0) return;  // already running
+  if (m_hThread) {
+    if (WaitForSingleObject(m_hThread.get(), 0) != WAIT_OBJECT_0) return;  // already running
     // A worker that was stopped may be started again (a new game window).
-    CloseHandle(m_hThread);
-    m_hThread = nullptr;
+    m_hThread.reset();
     m_threadId = 0;
   }
-  ResetEvent(m_hStopping);
-  ResetEvent(m_hQueueReady);
+  ResetEvent(m_hStopping.get());
+  ResetEvent(m_hQueueReady.get());
   // Started suspended only so that the identifier is stored before the
   // worker can post to itself.
   unsigned threadId = 0;
   const auto handle = _beginthreadex(nullptr, 0, &CGameException::DiagWorkerProc, this, CREATE_SUSPENDED, &threadId);
   if (handle == 0) return;
-  m_hThread = reinterpret_cast<HANDLE>(handle);
+  m_hThread.reset(reinterpret_cast<HANDLE>(handle));
   m_threadId = threadId;
-  ResumeThread(m_hThread);
+  ResumeThread(m_hThread.get());
   // Commands posted from now on must find the worker's queue.
-  WaitForSingleObject(m_hQueueReady, 5000);
+  WaitForSingleObject(m_hQueueReady.get(), 5000);
 }
 
 void CGameException::PostDiagCommand(HWND window, UINT message, const std::wstring& text) {
@@ -117,18 +113,18 @@ void CGameException::PostDiagCommand(HWND window, UINT message, const std::wstri
 }
 
 void CGameException::StopDiagWorker() {
-  SetEvent(m_hStopping);
+  SetEvent(m_hStopping.get());
   PostThreadMessageW(m_threadId, WM_DIAG_STOP, 0, 0);
-  if (m_hThread != nullptr) WaitForSingleObject(m_hThread, INFINITE);
+  if (m_hThread) WaitForSingleObject(m_hThread.get(), INFINITE);
 }
 
-bool CGameException::Stopping() const { return WaitForSingleObject(m_hStopping, 0) == WAIT_OBJECT_0; }
+bool CGameException::Stopping() const { return WaitForSingleObject(m_hStopping.get(), 0) == WAIT_OBJECT_0; }
 
 unsigned __stdcall CGameException::DiagWorkerProc(void* object) {
   auto* self = static_cast<CGameException*>(object);
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the thread's queue
-  SetEvent(self->m_hQueueReady);
+  SetEvent(self->m_hQueueReady.get());
 
   self->ReadNetworkConfig();
   self->PostDiagCommand(nullptr, WM_DIAG_UDP_SEND, L"");
@@ -204,11 +200,11 @@ bool RunProbe(const wchar_t* tool, const std::wstring& target, const std::wstrin
 }  // namespace
 
 bool CGameException::PingProbe(const std::wstring& target, const std::wstring& type) {
-  return RunProbe(L"ping", target, type, CaptureLimits{m_pingCeilingMs, m_hStopping}, &ReadPingOutput, m_records);
+  return RunProbe(L"ping", target, type, CaptureLimits{m_pingCeilingMs, m_hStopping.get()}, &ReadPingOutput, m_records);
 }
 
 bool CGameException::TraceRouteProbe(const std::wstring& target, const std::wstring& type) {
-  return RunProbe(L"tracert", target, type, CaptureLimits{m_traceCeilingMs, m_hStopping}, &ReadTracertOutput,
+  return RunProbe(L"tracert", target, type, CaptureLimits{m_traceCeilingMs, m_hStopping.get()}, &ReadTracertOutput,
                   m_records);
 }
 
@@ -216,12 +212,11 @@ bool CGameException::TraceRouteProbe(const std::wstring& target, const std::wstr
 
 bool CGameException::UdpSendProbes(int count) {
   if (!m_udpReady) {
-    if (WSAStartup(MAKEWORD(1, 1), &m_wsaData) != 0) return false;
-    if (LOBYTE(m_wsaData.wVersion) != 1 || HIBYTE(m_wsaData.wVersion) != 1) {
-      WSACleanup();
-      return false;
-    }
-    m_socket = socket(AF_INET, SOCK_DGRAM, 0);
+    unique_wsa_session winsock = StartWinsock(MAKEWORD(1, 1), m_wsaData);
+    if (!winsock) return false;
+    if (LOBYTE(m_wsaData.wVersion) != 1 || HIBYTE(m_wsaData.wVersion) != 1) return false;
+    m_winsock = std::move(winsock);
+    m_socket.reset(socket(AF_INET, SOCK_DGRAM, 0));
 
     char hostName[300] = {};
     m_localAddr = {};
@@ -239,13 +234,13 @@ bool CGameException::UdpSendProbes(int count) {
         m_localAddr.sin_addr.s_addr = inet_addr(inet_ntoa(first));
       }
     }
-    bind(m_socket, reinterpret_cast<const sockaddr*>(&m_localAddr), sizeof(m_localAddr));
+    bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&m_localAddr), sizeof(m_localAddr));
 
     m_remoteAddr = {};
     m_remoteAddr.sin_family = AF_INET;
     m_remoteAddr.sin_port = htons(m_udpPort);
     m_remoteAddr.sin_addr.s_addr = inet_addr(ToThreadAnsi(m_udpTarget).c_str());
-    WSAAsyncSelect(m_socket, m_hNotifyWnd, WM_DIAG_SOCKET, FD_READ);
+    WSAAsyncSelect(m_socket.get(), m_hNotifyWnd, WM_DIAG_SOCKET, FD_READ);
   }
   m_udpReady = true;
 
@@ -254,7 +249,7 @@ bool CGameException::UdpSendProbes(int count) {
     // returns, and the window's thread must find the probe in the table.
     m_probes.Sent(number, GetTickCount());
     const std::string datagram = FormatProbeDatagram(number);
-    sendto(m_socket, datagram.data(), static_cast<int>(datagram.size()), 0,
+    sendto(m_socket.get(), datagram.data(), static_cast<int>(datagram.size()), 0,
            reinterpret_cast<const sockaddr*>(&m_remoteAddr), sizeof(m_remoteAddr));
   }
   return true;
@@ -263,7 +258,7 @@ bool CGameException::UdpSendProbes(int count) {
 void CGameException::UdpOnReadable(WORD event) {
   if (event != FD_READ) return;
   char buffer[200];
-  const int got = recv(m_socket, buffer, sizeof(buffer), 0);
+  const int got = recv(m_socket.get(), buffer, sizeof(buffer), 0);
   if (got <= 0) return;
   m_probes.Answered(std::string_view(buffer, static_cast<std::size_t>(got)), GetTickCount());
 }
@@ -282,9 +277,8 @@ void CGameException::UdpSummarise() {
 
 void CGameException::UdpClose() {
   if (!m_udpReady) return;
-  closesocket(m_socket);
-  m_socket = INVALID_SOCKET;
-  WSACleanup();
+  m_socket.reset();
+  m_winsock.reset();
   m_udpReady = false;
 }
 

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "common/unique_handle_win.h"
+#include "common/unique_net_win.h"
 #include "diag/diag_record.h"
 #include "diag/diag_report.h"
 
@@ -40,7 +43,7 @@ class CGameException {
   CGameException(const CGameException&) = delete;
   CGameException& operator=(const CGameException&) = delete;
 
-  HANDLE m_hThread = nullptr;
+  unique_handle m_hThread;
   DWORD m_threadId = 0;
   std::wstring m_user;          // the report's user field: the host identifier
   HWND m_hNotifyWnd = nullptr;  // receives WM_DIAG_SOCKET
@@ -51,7 +54,8 @@ class CGameException {
   std::wstring m_udpTarget;
   bool m_udpReady = false;
   WSADATA m_wsaData{};
-  SOCKET m_socket = INVALID_SOCKET;
+  unique_wsa_session m_winsock;
+  unique_socket m_socket;
   sockaddr_in m_localAddr{};
   sockaddr_in m_remoteAddr{};
   UdpProbeTable m_probes;  // shared with the window's thread; locks itself
@@ -105,8 +109,8 @@ class CGameException {
   bool Stopping() const;
   void UploadDiagLog(bool final);
 
-  HANDLE m_hStopping = nullptr;  // manual-reset; set by StopDiagWorker
-  HANDLE m_hQueueReady = nullptr;
+  unique_handle m_hStopping;  // manual-reset; set by StopDiagWorker
+  unique_handle m_hQueueReady;
 };
 
 extern CGameException g_gameException;

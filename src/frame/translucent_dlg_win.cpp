@@ -1,6 +1,7 @@
 #include "frame/translucent_dlg_win.h"
 
 #include <objbase.h>
+#include <wrl/client.h>
 // GDI+ wants min and max from somewhere.
 #include <algorithm>
 namespace Gdiplus {
@@ -12,10 +13,11 @@ using std::min;
 #include <cstring>
 #include <memory>
 
+#include "common/unique_gdi_win.h"
+#include "common/unique_handle_win.h"
 #include "diag/diagnostics_win.h"
 #include "frame/zorder_pass.h"
 #include "framework/app_module_win.h"
-#include "framework/gdi_holders_win.h"
 #include "i18n/language_win.h"
 
 namespace ravelin {
@@ -46,30 +48,26 @@ std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id) {
   const void* data = LockResource(LoadResource(module, info));
   if (data == nullptr || size == 0) return nullptr;
 
-  const HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
-  if (block == nullptr) return nullptr;
-  std::memcpy(block, data, size);
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream))) {  // the stream frees the block
-    GlobalFree(block);
-    return nullptr;
-  }
-  std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream, TRUE));
-  stream->Release();
+  unique_hglobal block(GlobalAlloc(GMEM_FIXED, size));
+  if (!block) return nullptr;
+  std::memcpy(block.get(), data, size);
+  Microsoft::WRL::ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(block.get(), TRUE, &stream))) return nullptr;
+  block.release();  // the stream frees it now
+  std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream.Get(), TRUE));
   if (image && image->GetLastStatus() != Gdiplus::Ok) image.reset();
   return image;
 }
 
 // A copy of the window's client area.
-framework::UniqueBitmap CaptureClientBitmap(HWND window, RECT& client) {
+unique_hbitmap CaptureClientBitmap(HWND window, RECT& client) {
   GetClientRect(window, &client);
-  const framework::WindowDC source(window);
-  if (source.get() == nullptr) return {};
-  const framework::UniqueMemoryDC memory(source.get());
-  framework::UniqueBitmap bitmap(
-      CreateCompatibleBitmap(source.get(), client.right - client.left, client.bottom - client.top));
-  if (memory.get() != nullptr && bitmap) {
-    const framework::SelectGuard select(memory.get(), bitmap.get());
+  const unique_hdc_window source(window);
+  if (!source) return {};
+  const unique_hdc memory(CreateCompatibleDC(source.get()));
+  unique_hbitmap bitmap(CreateCompatibleBitmap(source.get(), client.right - client.left, client.bottom - client.top));
+  if (memory && bitmap) {
+    const unique_select_object select(memory.get(), bitmap.get());
     BitBlt(memory.get(), 0, 0, client.right - client.left, client.bottom - client.top, source.get(), client.left,
            client.top, SRCCOPY);
   }
@@ -155,7 +153,8 @@ std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs&, bool&) {
   SetWindowTextW(m_hWnd, g_Language.GetText(25).c_str());
 
   const LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
-  SetWindowLongPtrW(m_hWnd, GWL_STYLE, (style & ~static_cast<LONG_PTR>(WS_CAPTION)) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+  SetWindowLongPtrW(m_hWnd, GWL_STYLE,
+                    (style & ~static_cast<LONG_PTR>(WS_CAPTION)) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
   const LONG_PTR exStyle = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
   if (!(exStyle & WS_EX_LAYERED)) SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
 
@@ -195,10 +194,10 @@ void CTranslucentDlg::DrawFrame() {
   RECT window;
   GetWindowRect(m_hWnd, &window);
 
-  const framework::PaintDC paint(m_hWnd);
-  const framework::UniqueMemoryDC memory(paint.get());
-  const framework::UniqueBitmap canvas(CreateCompatibleBitmap(paint.get(), kFrameWidth, kFrameHeight));
-  const framework::SelectGuard selectCanvas(memory.get(), canvas.get());
+  const unique_hdc_paint paint(m_hWnd);
+  const unique_hdc memory(CreateCompatibleDC(paint.get()));
+  const unique_hbitmap canvas(CreateCompatibleBitmap(paint.get(), kFrameWidth, kFrameHeight));
+  const unique_select_object selectCanvas(memory.get(), canvas.get());
   {
     Gdiplus::Graphics graphics(memory.get());
     RECT client;
@@ -220,7 +219,7 @@ void CTranslucentDlg::DrawFrame() {
 
     if (m_dlgGame.m_hWnd != nullptr) {
       RECT gameClient;
-      const framework::UniqueBitmap snapshot = CaptureClientBitmap(m_dlgGame.m_hWnd, gameClient);
+      const unique_hbitmap snapshot = CaptureClientBitmap(m_dlgGame.m_hWnd, gameClient);
       if (snapshot) {
         Gdiplus::Bitmap copy(snapshot.get(), nullptr);
         graphics.DrawImage(&copy, static_cast<INT>(client.left + kGameOffsetX),
@@ -238,7 +237,7 @@ void CTranslucentDlg::DrawFrame() {
 
 std::intptr_t CTranslucentDlg::OnPaint(const MessageArgs&, bool&) {
   DrawFrame();
-  const framework::PaintDC validate(m_hWnd);
+  const unique_hdc_paint validate(m_hWnd);
   return 0;
 }
 

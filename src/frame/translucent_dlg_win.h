@@ -17,7 +17,8 @@ namespace ravelin {
 
 class CTranslucentDlg : public framework::CDialogImpl<CTranslucentDlg>,
                         public framework::CMessageFilter,
-                        public framework::CIdleHandler {
+                        public framework::CIdleHandler,
+                        public FrameHost {
  public:
   static constexpr UINT IDD = IDD_FRAME;
 
@@ -29,11 +30,12 @@ class CTranslucentDlg : public framework::CDialogImpl<CTranslucentDlg>,
   bool PreTranslateMessage(MSG* msg) override;
   bool OnIdle() override;
 
+  HWND FrameWindow() const override { return m_hWnd; }
   // Hides both windows, stops the diagnostics worker, closes the game window
   // and the frame and ends the message loop with exit code 1.
-  void CloseAll();
+  void CloseAll() override;
   // Raises the anchor and stacks the anchor, the game window and the frame.
-  void SyncZOrder();
+  void SyncZOrder() override;
   // Composes the picture, the button highlight and a snapshot of the game
   // window, and puts the result on screen with per-pixel alpha.
   void DrawFrame();

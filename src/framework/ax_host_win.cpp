@@ -6,6 +6,10 @@
 
 #include <cstring>
 
+#include "common/com_object_win.h"
+#include "common/unique_gdi_win.h"
+#include "common/unique_variant_win.h"
+
 namespace ravelin::framework {
 
 using Microsoft::WRL::ComPtr;
@@ -20,47 +24,25 @@ constexpr UINT kMsgCompleteDefault = WM_APP + 0x3A1;
 // Record type of our RT_DLGINIT entries: the control's property text.
 constexpr WORD kDlgInitPropertyText = 0x0379;
 
-// An IPropertyBag over stored properties; each read converts to the type
-// the control asks for.
-class PropertyBag final : public IPropertyBag {
+// An IPropertyBag over stored properties, its own copy of them; each read
+// converts to the type the control asks for.
+class PropertyBag final : public ComObject<PropertyBag, IPropertyBag> {
  public:
   explicit PropertyBag(const AxInitData& data) : m_data(data) {}
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IPropertyBag) {
-      *out = static_cast<IPropertyBag*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --m_refs; }  // lives on the caller's stack
 
   STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog* /*log*/) override {
     if (name == nullptr || value == nullptr) return E_POINTER;
     for (const AxProperty& p : m_data) {
       if (_wcsicmp(p.name.c_str(), name) != 0) continue;
-      VARIANT stored;
-      VariantInit(&stored);
-      stored.vt = VT_BSTR;
-      stored.bstrVal = SysAllocString(p.value.c_str());
-      VARIANT typed;
-      VariantInit(&typed);
-      HRESULT hr = VariantChangeTypeEx(&typed, &stored, MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 0), 0,
-                                       p.type);
-      VariantClear(&stored);
+      unique_variant stored = unique_variant::Text(p.value.c_str());
+      unique_variant typed;
+      const HRESULT hr =
+          VariantChangeTypeEx(&typed, &stored, MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 0), 0, p.type);
       if (FAILED(hr)) return hr;
       const VARTYPE wanted = value->vt;
       VariantInit(value);
-      if (wanted != VT_EMPTY && wanted != p.type) {
-        hr = VariantChangeType(value, &typed, 0, wanted);
-        VariantClear(&typed);
-        return hr;
-      }
-      *value = typed;
+      if (wanted != VT_EMPTY && wanted != p.type) return VariantChangeType(value, &typed, 0, wanted);
+      *value = typed.release();
       return S_OK;
     }
     return E_INVALIDARG;
@@ -68,46 +50,15 @@ class PropertyBag final : public IPropertyBag {
   STDMETHODIMP Write(LPCOLESTR /*name*/, VARIANT* /*value*/) override { return E_NOTIMPL; }
 
  private:
-  const AxInitData& m_data;
-  ULONG m_refs = 1;
+  const AxInitData m_data;
 };
 
 // The container side of one hosted control: its client site and in-place
 // frame, and the host window that the control fills.
-class AxSite final : public IOleClientSite,
-                     public IOleInPlaceSite,
-                     public IOleInPlaceFrame,
-                     public IOleControlSite,
-                     public IDispatch {
+class AxSite final : public ComObject<AxSite, IOleClientSite, ComInterface<IOleInPlaceSite, IOleWindow>,
+                                      ComInterface<IOleInPlaceFrame, IOleInPlaceUIWindow>, IOleControlSite, IDispatch> {
  public:
   explicit AxSite(HWND host) : m_host(host) {}
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
-      *out = static_cast<IOleClientSite*>(this);
-    } else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) {
-      *out = static_cast<IOleInPlaceSite*>(this);
-    } else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow) {
-      *out = static_cast<IOleInPlaceFrame*>(this);
-    } else if (riid == IID_IOleControlSite) {
-      *out = static_cast<IOleControlSite*>(this);
-    } else if (riid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return refs;
-  }
 
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return S_OK; }
@@ -229,8 +180,7 @@ class AxSite final : public IOleClientSite,
 
   // Creates the control; it is loaded and activated by Complete().
   HRESULT CreateControl(const CLSID& clsid) {
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                  IID_PPV_ARGS(&m_control));
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&m_control));
     if (FAILED(hr)) return hr;
     ComPtr<IOleObject> ole;
     if (SUCCEEDED(m_control.As(&ole))) {
@@ -253,8 +203,9 @@ class AxSite final : public IOleClientSite,
     if (init != nullptr) {
       ComPtr<IPersistPropertyBag> persistBag;
       if (SUCCEEDED(m_control.As(&persistBag))) {
-        PropertyBag bag(*init);
-        loaded = persistBag->Load(&bag, nullptr);
+        if (const ComPtr<PropertyBag> bag = MakeComObject<PropertyBag>(*init)) {
+          loaded = persistBag->Load(bag.Get(), nullptr);
+        }
       }
     }
     if (FAILED(loaded)) {
@@ -275,10 +226,12 @@ class AxSite final : public IOleClientSite,
     }
     RECT rc;
     GetClientRect(m_host, &rc);
-    HDC screen = GetDC(nullptr);
-    const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
-    const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    int dpiX = 0, dpiY = 0;
+    {
+      const unique_hdc_window screen(nullptr);
+      dpiX = GetDeviceCaps(screen.get(), LOGPIXELSX);
+      dpiY = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    }
     SIZEL himetric{MulDiv(rc.right - rc.left, 2540, dpiX), MulDiv(rc.bottom - rc.top, 2540, dpiY)};
     ole->SetExtent(DVASPECT_CONTENT, &himetric);
     return ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, m_host, &rc);
@@ -308,9 +261,6 @@ class AxSite final : public IOleClientSite,
   bool Completed() const { return m_completed; }
 
  private:
-  ~AxSite() = default;
-
-  LONG m_refs = 1;
   HWND m_host;
   ComPtr<IUnknown> m_control;
   ComPtr<IOleInPlaceActiveObject> m_active;
@@ -329,12 +279,10 @@ LRESULT CALLBACK AxHostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
       const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
       CLSID clsid;
       if (create->lpszName == nullptr || FAILED(CLSIDFromString(create->lpszName, &clsid))) return 0;
-      auto* site = new AxSite(hwnd);
-      if (FAILED(site->CreateControl(clsid))) {
-        site->Release();
-        return 0;
-      }
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(site));
+      ComPtr<AxSite> site = MakeComObject<AxSite>(hwnd);
+      if (!site || FAILED(site->CreateControl(clsid))) return 0;
+      // The window holds this reference until WM_DESTROY.
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(site.Detach()));
       // A dialog completes its host windows in WM_INITDIALOG, before this
       // posted message is seen; a host nobody completes takes its defaults.
       PostMessageW(hwnd, kMsgCompleteDefault, 0, 0);
@@ -350,7 +298,7 @@ LRESULT CALLBACK AxHostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
       if (AxSite* site = SiteOf(hwnd)) {
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         site->Close();
-        site->Release();
+        site->Release();  // the window's, taken in WM_CREATE
       }
       return 0;
     default:

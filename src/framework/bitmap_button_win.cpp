@@ -1,6 +1,6 @@
 #include "framework/bitmap_button_win.h"
 
-#include "framework/gdi_holders_win.h"
+#include <utility>
 
 namespace ravelin::framework {
 namespace {
@@ -26,7 +26,6 @@ TTTOOLINFOW ToolInfo(HWND button) {
 CBitmapButton::~CBitmapButton() {
   if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) UnsubclassWindow();
   DestroyToolTip();
-  if (m_images != nullptr) ImageList_Destroy(m_images);
 }
 
 bool CBitmapButton::SubclassWindow(HWND button) {
@@ -39,7 +38,7 @@ bool CBitmapButton::SubclassWindow(HWND button) {
   // own; our WM_PAINT draws the image instead.
   const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
   SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
-  if ((m_extendedStyle & kAutoSize) && m_images != nullptr) SizeToImage();
+  if ((m_extendedStyle & kAutoSize) && m_images) SizeToImage();
   InvalidateRect(button, nullptr, TRUE);
   return true;
 }
@@ -52,9 +51,8 @@ void CBitmapButton::UnsubclassWindow() {
   m_hover = m_tracking = false;
 }
 
-void CBitmapButton::SetImageList(HIMAGELIST images) {
-  if (m_images != nullptr && m_images != images) ImageList_Destroy(m_images);
-  m_images = images;
+void CBitmapButton::SetImageList(unique_himagelist images) {
+  m_images = std::move(images);
   if ((m_extendedStyle & kAutoSize) && m_hWnd != nullptr) SizeToImage();
   if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, FALSE);
 }
@@ -93,19 +91,19 @@ bool CBitmapButton::SetToolTipText(const std::wstring& text) {
 
 void CBitmapButton::SizeToImage() {
   int cx = 0, cy = 0;
-  if (m_hWnd == nullptr || m_images == nullptr || !ImageList_GetIconSize(m_images, &cx, &cy)) return;
+  if (m_hWnd == nullptr || !m_images || !ImageList_GetIconSize(m_images.get(), &cx, &cy)) return;
   SetWindowPos(m_hWnd, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CBitmapButton::Draw(HDC dc) const {
-  if (m_images == nullptr) {
+  if (!m_images) {
     RECT rc{};
     GetClientRect(m_hWnd, &rc);
     FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
     return;
   }
   const int image = m_hover && m_hoverImage >= 0 ? m_hoverImage : m_normalImage;
-  ImageList_Draw(m_images, image, dc, 0, 0, ILD_NORMAL);
+  ImageList_Draw(m_images.get(), image, dc, 0, 0, ILD_NORMAL);
 }
 
 void CBitmapButton::OnMouseMove() {
@@ -153,7 +151,7 @@ LRESULT CALLBACK CBitmapButton::SubclassProc(HWND hwnd, UINT message, WPARAM wPa
     case WM_ERASEBKGND:
       return 1;  // the image covers the whole button
     case WM_PAINT: {
-      PaintDC dc(hwnd);
+      const unique_hdc_paint dc(hwnd);
       self->Draw(dc.get());
       return 0;
     }

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "common/unique_gdi_win.h"
+
 namespace ravelin::framework {
 
 class CBitmapButton {
@@ -29,10 +31,9 @@ class CBitmapButton {
   // Gives the control back to its own procedure, keeping the window.
   void UnsubclassWindow();
 
-  // The button owns the list from now on and destroys it (and any list it
-  // had before).
-  void SetImageList(HIMAGELIST images);
-  HIMAGELIST GetImageList() const { return m_images; }
+  // The button owns the list from now on (any list it had before goes).
+  void SetImageList(unique_himagelist images);
+  HIMAGELIST GetImageList() const { return m_images.get(); }
   // Image indices; -1 for hover means the normal image.
   void SetImages(int normal, int hover = -1);
   // Changes the bits in `mask` (all bits when 0); returns the old style.
@@ -56,7 +57,7 @@ class CBitmapButton {
   void DestroyToolTip();
 
   DWORD m_extendedStyle;
-  HIMAGELIST m_images = nullptr;
+  unique_himagelist m_images;
   int m_normalImage = 0;
   int m_hoverImage = -1;
   bool m_hover = false;

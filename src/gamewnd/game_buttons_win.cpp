@@ -5,10 +5,9 @@
 
 #include <algorithm>
 #include <iterator>
-#include <memory>
-#include <type_traits>
+#include <utility>
 
-#include "frame/translucent_dlg_win.h"
+#include "common/unique_handle_win.h"
 #include "gamewnd/standard_dlg_win.h"
 #include "i18n/language_win.h"
 #include "sound/sound_win.h"
@@ -20,16 +19,6 @@ int g_bWasZoomed = 1;
 namespace {
 
 using framework::MessageArgs;
-
-struct MenuDeleter {
-  void operator()(HMENU menu) const { DestroyMenu(menu); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
-
-struct FindCloser {
-  void operator()(HANDLE find) const { FindClose(find); }
-};
-using UniqueFind = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
 
 bool HasSolExtension(const std::wstring& name) {
   return name.size() >= 4 && _wcsicmp(name.c_str() + name.size() - 4, L".sol") == 0;
@@ -93,9 +82,8 @@ std::wstring FlashSharedObjectsFolder() {
 
 int DeleteSolFiles(const std::wstring& folder) {
   WIN32_FIND_DATAW found{};
-  const HANDLE first = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (first == INVALID_HANDLE_VALUE) return 0;
-  const UniqueFind find(first);
+  const unique_hfind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+  if (!find) return 0;
   int deleted = 0;
   do {
     const std::wstring name = found.cFileName;
@@ -123,12 +111,12 @@ void CStandardDlg::SetupButtons() {
 
 void CStandardDlg::SetupButton(CBitmapButton& button, UINT bitmapId, int imageWidth, int controlId,
                                const std::wstring& tooltip) {
-  const HIMAGELIST images = ImageList_LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), imageWidth, 2,
-                                                 CLR_NONE, IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  unique_himagelist images(ImageList_LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId), imageWidth, 2,
+                                                CLR_NONE, IMAGE_BITMAP, LR_CREATEDIBSECTION));
   // Sized from its image once; the play-phase layout places it from then on.
   button.SetBitmapButtonExtendedStyle(CBitmapButton::kAutoSize);
   button.SubclassWindow(GetDlgItem(m_hWnd, controlId));
-  button.SetImageList(images);
+  button.SetImageList(std::move(images));
   button.SetImages(0, 1);
   button.SetBitmapButtonExtendedStyle(CBitmapButton::kHover);
   button.SetToolTipText(tooltip);
@@ -149,7 +137,7 @@ void CStandardDlg::ToggleVisible() {
     return;
   }
   const int show = m_bVisible ? SW_SHOW : SW_HIDE;
-  if (m_pFrame != nullptr) ::ShowWindow(m_pFrame->m_hWnd, show);
+  if (m_pFrame != nullptr) ::ShowWindow(m_pFrame->FrameWindow(), show);
   ::ShowWindow(m_hWnd, show);
 }
 
@@ -166,7 +154,7 @@ void CStandardDlg::RemoveTrayIcon() {
 }
 
 void CStandardDlg::ShowSettingsMenu(POINT at) {
-  const UniqueMenu menu(LoadMenuW(GetModuleHandleW(nullptr), SettingsMenuResource(g_Language.Language())));
+  const unique_hmenu menu(LoadMenuW(GetModuleHandleW(nullptr), SettingsMenuResource(g_Language.Language())));
   if (!menu) return;
   // Without the foreground a click elsewhere would leave the menu open.
   SetForegroundWindow(m_hWnd);

@@ -1,14 +1,16 @@
 // The game window's reaction to the browser and player events, its bridge
 // to the game movie, the document host handler and the message filter.
 #include <windows.h>
+
 #include <mshtmhst.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "common/ansi_win.h"
+#include "common/com_object_win.h"
+#include "common/unique_variant_win.h"
 #include "diag/diagnostics_win.h"
-#include "frame/translucent_dlg_win.h"
 #include "gamewnd/page_bridge.h"
 #include "gamewnd/standard_dlg_win.h"
 #include "i18n/language_win.h"
@@ -28,24 +30,8 @@ int g_nDesktopNotices = 0;
 
 // Hosting wishes for the browser's document: no context menu, no 3-D border;
 // the browser's own behaviour for everything else.
-class TDocHostUIHandlerImpl final : public IDocHostUIHandler {
+class TDocHostUIHandlerImpl final : public ComObject<TDocHostUIHandlerImpl, IDocHostUIHandler> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDocHostUIHandler) {
-      *out = static_cast<IDocHostUIHandler*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG refs = InterlockedDecrement(&m_refs);
-    if (refs <= 0) delete this;
-    return static_cast<ULONG>(refs);
-  }
   STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
   STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override {
     if (info != nullptr) info->dwFlags |= DOCHOSTUIFLAG_NO3DBORDER;
@@ -67,9 +53,6 @@ class TDocHostUIHandlerImpl final : public IDocHostUIHandler {
   STDMETHODIMP GetExternal(IDispatch**) override { return E_NOTIMPL; }
   STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR*) override { return E_NOTIMPL; }
   STDMETHODIMP FilterDataObject(IDataObject*, IDataObject**) override { return E_NOTIMPL; }
-
- private:
-  LONG m_refs = 0;
 };
 
 // The string in an event's address argument, up to its first NUL.
@@ -89,8 +72,7 @@ long LongArgument(const DISPPARAMS* params, UINT indexFromFirst) {
   if (params == nullptr || indexFromFirst >= params->cArgs) return 0;
   const VARIANTARG& arg = params->rgvarg[params->cArgs - 1 - indexFromFirst];
   const VARIANT* v = arg.vt == (VT_VARIANT | VT_BYREF) ? arg.pvarVal : &arg;
-  VARIANT converted;
-  VariantInit(&converted);
+  unique_variant converted;
   if (v == nullptr || FAILED(VariantChangeType(&converted, const_cast<VARIANT*>(v), 0, VT_I4))) return 0;
   return converted.lVal;
 }
@@ -107,9 +89,9 @@ HRESULT CallPlayer(IDispatch* player, const wchar_t* name, std::vector<VARIANT> 
   DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
   EXCEPINFO exception{};
   hr = player->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &exception, nullptr);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
+  // Whatever the player describes a failure with is ours to free.
+  const unique_bstr source(exception.bstrSource), description(exception.bstrDescription),
+      helpFile(exception.bstrHelpFile);
   return hr;
 }
 
@@ -130,22 +112,19 @@ void CStandardDlg::OnBeforeNavigate2(DISPPARAMS* params) {
     m_nProgress = 0;
     m_nProgressMax = 1000;
     const std::wstring movie = MovieAddressOf(url);
-    if (m_bstrMovie != nullptr) SysFreeString(m_bstrMovie);
-    m_bstrMovie = SysAllocString(movie.c_str());
+    m_bstrMovie = MakeBstr(movie.c_str());
     // Without an address there is nothing to load, and nothing to check.
     if (!movie.empty()) {
-      VARIANT layer, address, ignored;
+      VARIANT layer, address;  // the address only borrows the movie's string
       VariantInit(&layer);
       layer.vt = VT_I4;
       layer.lVal = 0;
       VariantInit(&address);
       address.vt = VT_BSTR;
-      address.bstrVal = m_bstrMovie;
-      VariantInit(&ignored);
-      CallPlayer(m_FlashPtr.Get(), L"LoadMovie", {layer, address}, &ignored);
-      VariantClear(&ignored);
-      CallPlayer(m_FlashPtr.Get(), L"Play", {}, &ignored);
-      VariantClear(&ignored);
+      address.bstrVal = m_bstrMovie.get();
+      unique_variant ignored;
+      CallPlayer(m_FlashPtr.Get(), L"LoadMovie", {layer, address}, ignored.put());
+      CallPlayer(m_FlashPtr.Get(), L"Play", {}, ignored.put());
       g_gameException.PostDiagCommand(m_hWnd, WM_DIAG_GAMEURL, movie);
     }
     AddTrayIcon();
@@ -157,8 +136,9 @@ void CStandardDlg::OnBeforeNavigate2(DISPPARAMS* params) {
     if (SUCCEEDED(m_IEPtr->get_Document(&document)) && document) {
       Microsoft::WRL::ComPtr<ICustomDoc> custom;
       if (SUCCEEDED(document->QueryInterface(kIidCustomDoc, reinterpret_cast<void**>(custom.GetAddressOf())))) {
-        m_pUIHandler = static_cast<IDocHostUIHandler*>(new TDocHostUIHandlerImpl());
-        custom->SetUIHandler(static_cast<IDocHostUIHandler*>(m_pUIHandler.Get()));
+        const Microsoft::WRL::ComPtr<TDocHostUIHandlerImpl> handler = MakeComObject<TDocHostUIHandlerImpl>();
+        m_pUIHandler = handler;
+        custom->SetUIHandler(handler.Get());
       }
     }
   }
@@ -166,7 +146,7 @@ void CStandardDlg::OnBeforeNavigate2(DISPPARAMS* params) {
 
 void CStandardDlg::OnDocumentComplete(DISPPARAMS* /*params*/) {
   if (m_bPlaying) {
-    if (m_pFrame != nullptr) ::ShowWindow(m_pFrame->m_hWnd, SW_HIDE);
+    if (m_pFrame != nullptr) ::ShowWindow(m_pFrame->FrameWindow(), SW_HIDE);
     ::ShowWindow(m_wndIE, SW_HIDE);
     ::ShowWindow(m_wndFlash, SW_SHOW);
     ::ShowWindow(m_hWnd, SW_HIDE);
@@ -186,7 +166,7 @@ void CStandardDlg::OnDocumentComplete(DISPPARAMS* /*params*/) {
   ::ShowWindow(m_wndIE, SW_SHOW);
   SetFocus(m_wndIE);
   SetActiveWindow(m_wndIE);
-  if (m_pFrame != nullptr) InvalidateRect(m_pFrame->m_hWnd, nullptr, FALSE);
+  if (m_pFrame != nullptr) InvalidateRect(m_pFrame->FrameWindow(), nullptr, FALSE);
 }
 
 void CStandardDlg::OnNavigateError(DISPPARAMS* params) {
@@ -201,7 +181,7 @@ void CStandardDlg::OnNavigateError(DISPPARAMS* params) {
     return;
   }
   MessageBoxW(m_hWnd, g_Language.GetText(15).c_str(), L"Error", MB_OK);
-  if (m_pFrame != nullptr) PostMessageW(m_pFrame->m_hWnd, WM_CLOSE, 0, 0);
+  if (m_pFrame != nullptr) PostMessageW(m_pFrame->FrameWindow(), WM_CLOSE, 0, 0);
 }
 
 void CStandardDlg::ProgressChangeExplorer1(DISPPARAMS* params) {
@@ -212,7 +192,7 @@ void CStandardDlg::ProgressChangeExplorer1(DISPPARAMS* params) {
     m_nProgress = static_cast<int>(progress);
     InvalidateRect(m_hWnd, nullptr, FALSE);
   }
-  if (m_pFrame != nullptr) InvalidateRect(m_pFrame->m_hWnd, nullptr, FALSE);
+  if (m_pFrame != nullptr) InvalidateRect(m_pFrame->FrameWindow(), nullptr, FALSE);
 }
 
 void CStandardDlg::OnLoadingBarTick() {
@@ -226,34 +206,21 @@ void CStandardDlg::OnLoadingBarTick() {
 
 void CStandardDlg::OnFlashReadyStateChange(DISPPARAMS* params) {
   if (!m_bDesktopNotice || LongArgument(params, 0) != 4) return;
-  VARIANT request, answer;
-  VariantInit(&request);
-  request.vt = VT_BSTR;
-  request.bstrVal = SysAllocString(kDesktopNoticeRequest);
-  VariantInit(&answer);
+  const unique_variant request = unique_variant::Text(kDesktopNoticeRequest);
+  unique_variant answer;
   // A failing call (no movie, no such function) is not counted.
   if (SUCCEEDED(CallPlayer(m_FlashPtr.Get(), L"CallFunction", {request}, &answer))) {
     if (++g_nDesktopNotices > kDesktopNoticeLimit) m_bDesktopNotice = 0;
   }
-  VariantClear(&answer);
-  VariantClear(&request);
 }
 
 std::optional<std::wstring> CStandardDlg::AskUnfinishedInfo() {
   const std::wstring wide = FromThreadAnsi(kUnfinishedInfoRequest);
-  VARIANT request, answer;
-  VariantInit(&request);
-  request.vt = VT_BSTR;
-  request.bstrVal = SysAllocString(wide.c_str());
-  VariantInit(&answer);
+  const unique_variant request = unique_variant::Text(wide.c_str());
+  unique_variant answer;
   const HRESULT hr = CallPlayer(m_FlashPtr.Get(), L"CallFunction", {request}, &answer);
-  VariantClear(&request);
-  if (FAILED(hr)) {
-    VariantClear(&answer);
-    return std::nullopt;
-  }
+  if (FAILED(hr)) return std::nullopt;
   const std::wstring text = answer.vt == VT_BSTR && answer.bstrVal != nullptr ? std::wstring(answer.bstrVal) : L"";
-  VariantClear(&answer);
   return ExtractBridgeAnswer(text);
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/gdi_holders_win.h"
+#include "common/unique_gdi_win.h"
 #include "gamewnd/game_paint.h"
 #include "gamewnd/standard_dlg_win.h"
 #include "i18n/language_win.h"
@@ -19,8 +19,8 @@ COLORREF ToColorRef(PaintColour c) { return RGB(c.r, c.g, c.b); }
 
 // A bitmap of the program's resources and its size. Loaded per paint: the
 // erase is rare, and nothing is held between paints.
-framework::UniqueBitmap LoadArt(UINT id, SIZE& size) {
-  framework::UniqueBitmap bitmap(static_cast<HBITMAP>(
+unique_hbitmap LoadArt(UINT id, SIZE& size) {
+  unique_hbitmap bitmap(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
   BITMAP info{};
   if (bitmap && GetObjectW(bitmap.get(), sizeof(info), &info) == sizeof(info)) {
@@ -32,18 +32,18 @@ framework::UniqueBitmap LoadArt(UINT id, SIZE& size) {
 }
 
 void CopyPieces(HDC dc, HBITMAP bitmap, const std::vector<BitmapPiece>& pieces) {
-  const framework::UniqueMemoryDC memory(dc);
-  if (memory.get() == nullptr) return;
-  const framework::SelectGuard select(memory.get(), bitmap);
+  const unique_hdc memory(CreateCompatibleDC(dc));
+  if (!memory) return;
+  const unique_select_object select(memory.get(), bitmap);
   for (const BitmapPiece& p : pieces) {
     StretchBlt(dc, p.x, p.y, p.width, p.height, memory.get(), p.srcX, p.srcY, p.width, p.height, SRCCOPY);
   }
 }
 
 void DrawLine(HDC dc, PaintColour colour, int width, const PaintLine& line) {
-  const framework::UniquePen pen(CreatePen(PS_SOLID, width, ToColorRef(colour)));
+  const unique_hpen pen(CreatePen(PS_SOLID, width, ToColorRef(colour)));
   if (!pen) return;
-  const framework::SelectGuard select(dc, pen.get());
+  const unique_select_object select(dc, pen.get());
   MoveToEx(dc, line.x0, line.y0, nullptr);
   LineTo(dc, line.x1, line.y1);
 }
@@ -56,21 +56,21 @@ void UseTextColour(HDC dc) {
 }  // namespace
 
 void CStandardDlg::DrawLoadingBackground(HDC dc, int w, int h) {
-  const framework::UniqueBrush fill(CreateSolidBrush(ToColorRef(kLoadingFillColour)));
+  const unique_hbrush fill(CreateSolidBrush(ToColorRef(kLoadingFillColour)));
   const RECT all{0, 0, w, h};
   if (fill) FillRect(dc, &all, fill.get());
   SIZE size{};
-  const framework::UniqueBitmap border = LoadArt(IDB_LOADING_BORDER, size);
+  const unique_hbitmap border = LoadArt(IDB_LOADING_BORDER, size);
   if (border) CopyPieces(dc, border.get(), LoadingBorderPieces(w, h, size.cx, size.cy));
 }
 
 void CStandardDlg::DrawTitleBand(HDC dc, int w, int h) {
   SIZE size{};
-  const framework::UniqueBitmap band = LoadArt(IDB_TITLE_BAND, size);
+  const unique_hbitmap band = LoadArt(IDB_TITLE_BAND, size);
   if (!band) return;
   CopyPieces(dc, band.get(), TitleBandPieces(w, h, size.cx, size.cy));
-  if (m_hIcon != nullptr) {
-    DrawIconEx(dc, kTitleIconX, kTitleIconY, m_hIcon, kTitleIconSize, kTitleIconSize, 0, nullptr, DI_NORMAL);
+  if (m_hIcon) {
+    DrawIconEx(dc, kTitleIconX, kTitleIconY, m_hIcon.get(), kTitleIconSize, kTitleIconSize, 0, nullptr, DI_NORMAL);
   }
   const std::wstring title = g_Language.GetText(25);
   RECT rc{kTitleTextRect.left, kTitleTextRect.top, kTitleTextRect.right, kTitleTextRect.bottom};
@@ -101,8 +101,8 @@ void CStandardDlg::DrawLoadingBar(HDC dc, int w, int h) {
 // Both handlers draw with the window's own DC rather than the one the
 // message brings: the bar must be drawn whole whatever was invalidated.
 std::intptr_t CStandardDlg::OnEraseBkgnd(const framework::MessageArgs&, bool&) {
-  const framework::WindowDC dc(m_hWnd);
-  if (dc.get() == nullptr) return 0;
+  const unique_hdc_window dc(m_hWnd);
+  if (!dc) return 0;
   const RECT rc = ClientRect();
   if (m_bPlaying) DrawTitleBand(dc.get(), rc.right, rc.bottom);
   if (!m_bPageDone) DrawLoadingBackground(dc.get(), rc.right, rc.bottom);
@@ -111,10 +111,10 @@ std::intptr_t CStandardDlg::OnEraseBkgnd(const framework::MessageArgs&, bool&) {
 
 std::intptr_t CStandardDlg::OnPaint(const framework::MessageArgs&, bool&) {
   // Begun first: a pending erase runs inside BeginPaint and would cover the bar.
-  const framework::PaintDC paint(m_hWnd);
+  const unique_hdc_paint paint(m_hWnd);
   if (!HasLoadingBar(m_nProgressMax)) return 0;
-  const framework::WindowDC dc(m_hWnd);
-  if (dc.get() == nullptr) return 0;
+  const unique_hdc_window dc(m_hWnd);
+  if (!dc) return 0;
   const RECT rc = ClientRect();
   DrawLoadingBar(dc.get(), rc.right, rc.bottom);
   return 0;

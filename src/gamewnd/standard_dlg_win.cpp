@@ -4,7 +4,6 @@
 #include <shlobj.h>
 
 #include "diag/diagnostics_win.h"
-#include "frame/translucent_dlg_win.h"
 #include "framework/app_module_win.h"
 #include "gamewnd/game_layout.h"
 #include "i18n/language_win.h"
@@ -61,12 +60,10 @@ const framework::CDispEventSink<CStandardDlg>::Entry CStandardDlg::kFlashSinkMap
 };
 
 CStandardDlg::CStandardDlg()
-    : m_browserSink(this, kDiidWebBrowserEvents2, kBrowserSinkMap), m_flashSink(this, kDiidFlashEvents, kFlashSinkMap) {}
+    : m_browserSink(this, kDiidWebBrowserEvents2, kBrowserSinkMap),
+      m_flashSink(this, kDiidFlashEvents, kFlashSinkMap) {}
 
-CStandardDlg::~CStandardDlg() {
-  if (m_bstrMovie != nullptr) SysFreeString(m_bstrMovie);
-  if (m_hIcon != nullptr) DestroyIcon(m_hIcon);
-}
+CStandardDlg::~CStandardDlg() = default;
 
 std::span<const MessageMapEntry<CStandardDlg>> CStandardDlg::MessageMap() {
   using D = CStandardDlg;
@@ -124,11 +121,9 @@ void CStandardDlg::UnadviseSinks() {
 
 void CStandardDlg::NavigateBrowser(const std::wstring& address) {
   if (!m_IEPtr) return;
-  VARIANT empty;  // no flags, target frame, post data or headers
-  VariantInit(&empty);
-  BSTR url = SysAllocString(address.c_str());
-  m_IEPtr->Navigate(url, &empty, &empty, &empty, &empty);
-  SysFreeString(url);
+  unique_variant empty;  // no flags, target frame, post data or headers
+  const unique_bstr url = MakeBstr(address.c_str());
+  m_IEPtr->Navigate(url.get(), &empty, &empty, &empty, &empty);
 }
 
 RECT CStandardDlg::ClientRect() const {
@@ -143,15 +138,14 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   m_wndFlash = GetDlgItem(m_hWnd, IDC_FLASH);
   ControlInterface(m_wndFlash, kIidShockwaveFlash, m_FlashPtr);
 
-  m_hIcon = static_cast<HICON>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_RAVELIN), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR));
-  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  m_hIcon.reset(static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_RAVELIN), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR)));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.get()));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
 
   const LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
   SetWindowLongPtrW(m_hWnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
-  SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
-               SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   const LONG_PTR exStyle = GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE);
   const LONG_PTR newExStyle = (exStyle & ~static_cast<LONG_PTR>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW;
   if (newExStyle != exStyle) SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, newExStyle);
@@ -220,7 +214,7 @@ std::intptr_t CStandardDlg::OnSize(const MessageArgs&, bool&) {
   if (m_bPlaying) {
     const auto layout = PlayButtonLayout(w, IsZoomed(m_hWnd) != FALSE, g_bSoundOn != 0);
     const std::pair<CBitmapButton*, ToolButton> order[] = {
-        {&m_btnClose, kBtnClose}, {&m_btnRestore, kBtnRestore}, {&m_btnMax, kBtnMax},
+        {&m_btnClose, kBtnClose}, {&m_btnRestore, kBtnRestore},   {&m_btnMax, kBtnMax},
         {&m_btnMin, kBtnMin},     {&m_btnSoundOff, kBtnSoundOff}, {&m_btnSoundOn, kBtnSoundOn},
     };
     for (const auto& [button, which] : order) {
@@ -231,8 +225,8 @@ std::intptr_t CStandardDlg::OnSize(const MessageArgs&, bool&) {
     const ButtonPlacement& tools = layout[kBtnTools];
     SetWindowPos(m_btnTools.m_hWnd, nullptr, tools.rect.x, tools.rect.y, 0, 0,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW | SWP_FRAMECHANGED | SWP_NOSIZE);
-    for (CBitmapButton* b : {&m_btnClose, &m_btnRestore, &m_btnMax, &m_btnMin, &m_btnTools, &m_btnSoundOff,
-                             &m_btnSoundOn}) {
+    for (CBitmapButton* b :
+         {&m_btnClose, &m_btnRestore, &m_btnMax, &m_btnMin, &m_btnTools, &m_btnSoundOff, &m_btnSoundOn}) {
       InvalidateRect(b->m_hWnd, nullptr, TRUE);
     }
   }
@@ -297,7 +291,7 @@ std::intptr_t CStandardDlg::OnNcLButtonDblClk(const MessageArgs&, bool&) {
 std::intptr_t CStandardDlg::OnNcActivate(const MessageArgs& args, bool&) {
   if (m_bClosing) return 0;
   if (args.wParam == 1 && !m_bPageDone && m_bVisible && m_pFrame != nullptr) {
-    ::ShowWindow(m_pFrame->m_hWnd, SW_SHOW);
+    ::ShowWindow(m_pFrame->FrameWindow(), SW_SHOW);
     ::ShowWindow(m_hWnd, SW_SHOW);
   }
   return 1;
@@ -306,7 +300,7 @@ std::intptr_t CStandardDlg::OnNcActivate(const MessageArgs& args, bool&) {
 void CStandardDlg::RestackFrame() {
   if (m_pFrame == nullptr) return;
   m_pFrame->SyncZOrder();
-  InvalidateRect(m_pFrame->m_hWnd, nullptr, FALSE);
+  InvalidateRect(m_pFrame->FrameWindow(), nullptr, FALSE);
 }
 
 std::intptr_t CStandardDlg::OnActivateApp(const MessageArgs& args, bool&) {

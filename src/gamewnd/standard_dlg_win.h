@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <exdisp.h>
 #include <oleauto.h>
 #include <wrl/client.h>
@@ -14,16 +15,17 @@
 #include <span>
 #include <string>
 
+#include "common/unique_handle_win.h"
+#include "common/unique_variant_win.h"
 #include "framework/bitmap_button_win.h"
 #include "framework/dialog_win.h"
 #include "framework/disp_event_sink_win.h"
 #include "framework/message_loop_win.h"
+#include "gamewnd/frame_host_win.h"
 #include "res/resource.h"
 #include "update/update_dlg_win.h"
 
 namespace ravelin {
-
-class CTranslucentDlg;
 
 using framework::CBitmapButton;
 
@@ -56,7 +58,7 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   void AdviseSinks();
   void UnadviseSinks();
 
-  CTranslucentDlg* m_pFrame = nullptr;
+  FrameHost* m_pFrame = nullptr;
   unsigned char m_bClosing = 0;
   HWND m_wndIE = nullptr;
   Microsoft::WRL::ComPtr<IWebBrowser2> m_IEPtr;
@@ -64,7 +66,7 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   Microsoft::WRL::ComPtr<IDispatch> m_FlashPtr;
   Microsoft::WRL::ComPtr<IUnknown> m_pUIHandler;
   CBitmapButton m_btnClose, m_btnRestore, m_btnMax, m_btnMin, m_btnTools, m_btnSoundOff, m_btnSoundOn;
-  HICON m_hIcon = nullptr;
+  unique_hicon m_hIcon;
   int m_bVisible = 1;
   int m_bLoading = 1;
   int m_bPlaying = 0;
@@ -75,7 +77,7 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   int m_nProgressMax = 0;
   std::wstring m_strUrl;
   std::wstring m_strLoadGameUrl;
-  BSTR m_bstrMovie = nullptr;
+  unique_bstr m_bstrMovie;
 
  private:
   using Args = framework::MessageArgs;

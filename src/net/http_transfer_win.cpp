@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "common/ansi_win.h"
-#include "update/manifest.h"
+#include "common/error_text.h"
+#include "common/unique_handle_win.h"
+#include "common/unique_net_win.h"
+#include "common/utf8.h"
 
 namespace ravelin {
 
@@ -33,23 +36,6 @@ constexpr std::size_t kTextBuffer = 4096;
 constexpr DWORD kFileChunk = 16384;
 constexpr std::size_t kFileBuffer = 65536;
 
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET handle) : m_handle(handle) {}
-  ~InternetHandle() { Close(); }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-
-  HINTERNET get() const { return m_handle; }
-  explicit operator bool() const { return m_handle != nullptr; }
-  void Close() {
-    if (m_handle != nullptr) InternetCloseHandle(std::exchange(m_handle, nullptr));
-  }
-
- private:
-  HINTERNET m_handle;
-};
-
 // The destination of a download. Unless told to keep it, the file goes
 // when its owner does, so no failure path can leave a partial build behind.
 class DownloadFile {
@@ -57,54 +43,51 @@ class DownloadFile {
   explicit DownloadFile(const std::wstring& path)
       : m_path(path),
         m_handle(CreateFileW(path.c_str(), GENERIC_ALL, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr)) {}
+                             nullptr)),
+        m_created(static_cast<bool>(m_handle)) {}
   ~DownloadFile() {
-    if (m_handle == INVALID_HANDLE_VALUE) return;  // never ours: leave whatever is there
+    if (!m_created) return;  // never ours: leave whatever is there
     Close();
     if (!m_keep) DeleteFileW(m_path.c_str());
   }
   DownloadFile(const DownloadFile&) = delete;
   DownloadFile& operator=(const DownloadFile&) = delete;
 
-  bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return static_cast<bool>(m_handle); }
   bool Write(const void* data, DWORD size) {
     DWORD written = 0;
-    return WriteFile(m_handle, data, size, &written, nullptr) && written == size;
+    return WriteFile(m_handle.get(), data, size, &written, nullptr) && written == size;
   }
-  void Close() {
-    if (m_closed) return;
-    CloseHandle(m_handle);
-    m_closed = true;
-  }
+  void Close() { m_handle.reset(); }
   void Keep() { m_keep = true; }
 
  private:
   std::wstring m_path;
-  HANDLE m_handle;
-  bool m_closed = false;
+  unique_hfile m_handle;
+  bool m_created;
   bool m_keep = false;
 };
 
-HINTERNET OpenGetSession() {
+unique_hinternet OpenGetSession() {
   // Only the proxy flag matters; the connected state never stops a request.
   DWORD state = 0;
   InternetGetConnectedState(&state, 0);
   const DWORD access = (state & INTERNET_CONNECTION_PROXY) != 0 ? INTERNET_OPEN_TYPE_PRECONFIG
                                                                 : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-  const HINTERNET session = InternetOpenW(L"", access, nullptr, nullptr, 0);
-  if (session == nullptr) return nullptr;
+  unique_hinternet session(InternetOpenW(L"", access, nullptr, nullptr, 0));
+  if (!session) return session;
   // The requests opened on the session take its time-outs.
   const std::pair<DWORD, DWORD> timeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
                                               {INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs},
                                               {INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs}};
-  for (auto [option, value] : timeouts) InternetSetOptionW(session, option, &value, sizeof(value));
+  for (auto [option, value] : timeouts) InternetSetOptionW(session.get(), option, &value, sizeof(value));
   return session;
 }
 
 bool Cancelled(const CancelFlag* cancel) { return g_cancelUpdate != 0 || (cancel != nullptr && *cancel); }
 
-HINTERNET OpenUrl(HINTERNET session, const std::wstring& url) {
-  return InternetOpenUrlW(session, url.c_str(), kGetHeaders, kGetHeadersLength, kGetFlags, 0);
+unique_hinternet OpenUrl(HINTERNET session, const std::wstring& url) {
+  return unique_hinternet(InternetOpenUrlW(session, url.c_str(), kGetHeaders, kGetHeadersLength, kGetFlags, 0));
 }
 
 bool QueryNumber(HINTERNET request, DWORD what, DWORD& value) {
@@ -182,9 +165,7 @@ HostPort SplitHostPort(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring BodyToText(std::string_view body) {
-  return FromThreadAnsi(BodyUpToNul(body));
-}
+std::wstring BodyToText(std::string_view body) { return FromThreadAnsi(BodyUpToNul(body)); }
 
 namespace {
 
@@ -212,9 +193,9 @@ BodyEnd ReadShortBody(HINTERNET request, std::size_t maxBytes, ULONGLONG limitMs
 }  // namespace
 
 std::wstring FetchText(const std::wstring& url, const CancelFlag* cancel) {
-  InternetHandle session(OpenGetSession());
+  const unique_hinternet session = OpenGetSession();
   if (!session) return std::wstring(kFetchError);
-  InternetHandle request(OpenUrl(session.get(), url));
+  const unique_hinternet request = OpenUrl(session.get(), url);
   if (!request || !Answered(request.get())) return std::wstring(kFetchError);
   std::string body;
   if (ReadShortBody(request.get(), kMaxManifestBytes, kManifestTimeLimitMs, cancel, body) == BodyEnd::Failed) {
@@ -224,9 +205,9 @@ std::wstring FetchText(const std::wstring& url, const CancelFlag* cancel) {
 }
 
 std::optional<std::string> FetchSmallFile(const std::wstring& url, std::size_t maxBytes, const CancelFlag* cancel) {
-  InternetHandle session(OpenGetSession());
+  const unique_hinternet session = OpenGetSession();
   if (!session) return std::nullopt;
-  InternetHandle request(OpenUrl(session.get(), url));
+  const unique_hinternet request = OpenUrl(session.get(), url);
   DWORD status = 0;
   if (!request || !QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status) || status != HTTP_STATUS_OK) {
     return std::nullopt;
@@ -240,11 +221,11 @@ std::optional<std::string> FetchSmallFile(const std::wstring& url, std::size_t m
 
 int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url, const std::wstring& path,
                    const CancelFlag* cancel) {
-  InternetHandle session(OpenGetSession());
+  unique_hinternet session = OpenGetSession();
   if (!session) return -1;
   DownloadFile file(path);
   if (!file.IsOpen()) return -1;
-  InternetHandle request(OpenUrl(session.get(), url));
+  unique_hinternet request = OpenUrl(session.get(), url);
   if (!request) return -1;
 
   // An error page or a body of unknown length is never taken for the build.
@@ -277,8 +258,8 @@ int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url,
 
   const bool cancelled = Cancelled(cancel);
   file.Close();
-  request.Close();
-  session.Close();
+  request.reset();
+  session.reset();
   if (cancelled) return 0;
   // A connection that ends early reads like a finished body.
   if (received < declared) return -1;
@@ -287,18 +268,19 @@ int DownloadToFile(HWND progressBar, HWND statusWindow, const std::wstring& url,
 }
 
 int PostForm(const std::wstring& host, const std::wstring& object, const char* value, DWORD timeoutMs) {
-  InternetHandle session(InternetOpenW(L"Post_2", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  const unique_hinternet session(InternetOpenW(L"Post_2", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return 0;
   if (timeoutMs != 0) {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
       InternetSetOptionW(session.get(), option, &timeoutMs, sizeof(timeoutMs));
     }
   }
   const HostPort target = SplitHostPort(host);
-  InternetHandle connection(
+  const unique_hinternet connection(
       InternetConnectW(session.get(), target.host.c_str(), target.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return 0;
-  InternetHandle request(
+  const unique_hinternet request(
       HttpOpenRequestW(connection.get(), L"POST", object.c_str(), L"HTTP/1.0", nullptr, nullptr, 0, 0));
   if (!request) return 0;
 
@@ -309,9 +291,6 @@ int PostForm(const std::wstring& host, const std::wstring& object, const char* v
   const bool sent = HttpSendRequestW(request.get(), kPostHeaders, static_cast<DWORD>(-1), body.data(),
                                      static_cast<DWORD>(body.size())) &&
                     Answered(request.get());
-  request.Close();
-  connection.Close();
-  session.Close();
   return sent ? 1 : 0;
 }
 

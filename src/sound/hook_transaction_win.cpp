@@ -4,8 +4,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "common/unique_handle_win.h"
 #include "sound/inline_hook.h"
 
 namespace ravelin::hook {
@@ -33,8 +35,8 @@ class WindowsMemory final : public MemoryOps {
     const auto granularity = static_cast<std::uint64_t>(info.dwAllocationGranularity);
     const auto lowest = std::max<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMinimumApplicationAddress),
                                                 target > kNearRange ? target - kNearRange : 0);
-    const auto highest = std::min<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMaximumApplicationAddress),
-                                                 target + kNearRange);
+    const auto highest =
+        std::min<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMaximumApplicationAddress), target + kNearRange);
     // Free regions below the function first (closest first), then above.
     for (std::uint64_t at = (target / granularity) * granularity; at >= lowest && at >= granularity;
          at -= granularity) {
@@ -90,7 +92,7 @@ struct Transaction {
   DWORD owner = 0;
   bool ignoreTooSmall = false;
   std::vector<Operation> operations;
-  std::vector<HANDLE> threads;
+  std::vector<unique_handle> threads;
   void** failed = nullptr;
 };
 
@@ -102,10 +104,7 @@ WindowsMemory g_memory;
 
 bool InTransaction() { return g_transaction.open && g_transaction.owner == GetCurrentThreadId(); }
 
-void EndTransaction() {
-  for (HANDLE thread : g_transaction.threads) CloseHandle(thread);
-  g_transaction = Transaction{};
-}
+void EndTransaction() { g_transaction = Transaction{}; }
 
 std::vector<Installed>::iterator FindInstalled(void** pointer, void* detour) {
   for (auto it = g_installed.begin(); it != g_installed.end(); ++it) {
@@ -135,11 +134,11 @@ LONG TransactionBegin() {
 LONG TransactionUpdateThread(HANDLE thread) {
   if (!InTransaction()) return ERROR_INVALID_OPERATION;
   if (thread == GetCurrentThread() || GetThreadId(thread) == GetCurrentThreadId()) return NO_ERROR;
-  HANDLE copy = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+  unique_handle copy;
+  if (!DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), copy.put(), 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return static_cast<LONG>(GetLastError());
   }
-  g_transaction.threads.push_back(copy);
+  g_transaction.threads.push_back(std::move(copy));
   return NO_ERROR;
 }
 
@@ -172,7 +171,7 @@ LONG TransactionCommitEx(void*** failedPointer) {
     return ERROR_INVALID_OPERATION;
   }
 
-  for (HANDLE thread : g_transaction.threads) SuspendThread(thread);
+  for (const unique_handle& thread : g_transaction.threads) SuspendThread(thread.get());
   LONG error = NO_ERROR;
   std::vector<Installed> attached;
   std::vector<Installed> detached;
@@ -203,7 +202,7 @@ LONG TransactionCommitEx(void*** failedPointer) {
   } else {
     for (Installed& entry : attached) g_installed.push_back(std::move(entry));
   }
-  for (HANDLE thread : g_transaction.threads) ResumeThread(thread);
+  for (const unique_handle& thread : g_transaction.threads) ResumeThread(thread.get());
 
   g_lastFailed = g_transaction.failed;
   if (failedPointer != nullptr) *failedPointer = g_lastFailed;

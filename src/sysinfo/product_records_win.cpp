@@ -1,6 +1,7 @@
 #include "sysinfo/product_records_win.h"
 
 #include <windows.h>
+
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -9,7 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/handover_win.h"
+#include "common/process_win.h"
+#include "common/unique_handle_win.h"
 #include "i18n/language_win.h"
 #include "res/resource.h"
 #include "sysinfo/host_uid_win.h"
@@ -19,31 +21,15 @@
 namespace ravelin {
 namespace {
 
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() {
-    if (m_key != nullptr) RegCloseKey(m_key);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  HKEY* put() { return &m_key; }
-  HKEY get() const { return m_key; }
-
- private:
-  HKEY m_key = nullptr;
-};
-
 // Queries a text value under HKLM with the records' 260-byte limit.
 bool QueryRecord(const std::wstring& keyPath, const wchar_t* valueName, std::wstring& text) {
-  RegKey key;
+  unique_hkey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
     return false;
   }
   wchar_t data[260] = {};  // 520 bytes
   DWORD size = static_cast<DWORD>(kRecordReadLimitBytes);
-  if (RegQueryValueExW(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
-      ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) {
     return false;
   }
   text = TextFromRegistryData(data, size);
@@ -51,7 +37,7 @@ bool QueryRecord(const std::wstring& keyPath, const wchar_t* valueName, std::wst
 }
 
 void WriteRecord(const std::wstring& keyPath, const wchar_t* valueName, std::wstring_view value) {
-  RegKey key;
+  unique_hkey key;
   if (RegCreateKeyW(HKEY_LOCAL_MACHINE, keyPath.c_str(), key.put()) != ERROR_SUCCESS) return;
   const std::wstring text = RecordValueText(value);
   RegSetValueExW(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -95,12 +81,10 @@ void WriteRunMark(const wchar_t* valueName) { WriteRecord(CorvaneWriteKey(IsOs64
 void WriteDownloadMark() { WriteRecord(DownloadMarkKey(IsOs64Bit()), kDownloadMarkValue, L"1"); }
 
 std::wstring BuildShortcutPath(int folderId, const std::wstring& linkName) {
-  PIDLIST_ABSOLUTE items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, &items)) || items == nullptr) return {};
+  unique_cotaskmem<PIDLIST_ABSOLUTE> items;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, items.put())) || !items) return {};
   wchar_t folder[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListW(items, folder);
-  CoTaskMemFree(items);
-  if (!ok) return {};
+  if (!SHGetPathFromIDListW(items.get(), folder)) return {};
   return ShortcutPath(folder, linkName);
 }
 

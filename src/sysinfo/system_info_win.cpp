@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/unique_handle_win.h"
 #include "sysinfo/os_class.h"
 
 namespace ravelin {
@@ -32,15 +33,15 @@ int CompareNoCase(const char* a, const char* b) {
 }
 
 std::optional<std::wstring> ReadProductTypeText() {
-  HKEY key = nullptr;
+  unique_hkey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0, KEY_QUERY_VALUE,
-                    &key) != ERROR_SUCCESS) {
+                    key.put()) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   wchar_t text[41] = {};  // 80 bytes and a terminator
   DWORD size = 80;
-  const LONG status = RegQueryValueExW(key, L"ProductType", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(key);
+  const LONG status =
+      RegQueryValueExW(key.get(), L"ProductType", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
   if (status != ERROR_SUCCESS || size > 80) return std::nullopt;
   return std::wstring(text);
 }
@@ -119,9 +120,10 @@ bool GetOsClass(DWORD* code, DWORD* build) {
   SYSTEM_INFO system{};
   using GetNativeSystemInfoFn = void(WINAPI*)(SYSTEM_INFO*);
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  const auto native = kernel != nullptr ? AsFunction<GetNativeSystemInfoFn>(reinterpret_cast<void*>(
-                                              GetProcAddress(kernel, "GetNativeSystemInfo")))
-                                        : nullptr;
+  const auto native =
+      kernel != nullptr
+          ? AsFunction<GetNativeSystemInfoFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetNativeSystemInfo")))
+          : nullptr;
   if (native != nullptr) {
     native(&system);
   } else {
@@ -156,12 +158,10 @@ bool IsOs64Bit() {
 bool ReadRegString(HKEY root, const wchar_t* subKey, const wchar_t* valueName, void* buffer, DWORD bufferBytes) {
   REGSAM access = KEY_READ;
   if (IsOs64Bit()) access |= KEY_WOW64_64KEY;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, subKey, 0, access, &key) != ERROR_SUCCESS) return false;
+  unique_hkey key;
+  if (RegOpenKeyExW(root, subKey, 0, access, key.put()) != ERROR_SUCCESS) return false;
   DWORD size = bufferBytes;
-  const LONG status = RegQueryValueExW(key, valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
+  return RegQueryValueExW(key.get(), valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS;
 }
 
 bool GetCpuSignature(wchar_t* buffer, std::size_t capacity) {
@@ -180,15 +180,14 @@ bool GetDiskIdentifyData(AtaIdentifyWords& words) {
   const int drive = 0;
   wchar_t path[64];
   swprintf(path, 64, L"\\\\.\\PhysicalDrive%d", drive);
-  const HANDLE device = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  if (device == INVALID_HANDLE_VALUE) return false;
+  const unique_hfile device(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  if (!device) return false;
 
   GETVERSIONINPARAMS version{};
   DWORD returned = 0;
-  if (!DeviceIoControl(device, SMART_GET_VERSION, nullptr, 0, &version, sizeof(version), &returned, nullptr) ||
+  if (!DeviceIoControl(device.get(), SMART_GET_VERSION, nullptr, 0, &version, sizeof(version), &returned, nullptr) ||
       version.bIDEDeviceMap == 0) {
-    CloseHandle(device);
     return false;
   }
 
@@ -204,10 +203,10 @@ bool GetDiskIdentifyData(AtaIdentifyWords& words) {
   in.bDriveNumber = static_cast<BYTE>(drive);
 
   BYTE out[sizeof(SENDCMDOUTPARAMS) - 1 + 512] = {};
-  const bool ok = DeviceIoControl(device, SMART_RCV_DRIVE_DATA, &in, sizeof(SENDCMDINPARAMS) - 1, out, sizeof(out),
-                                  &returned, nullptr) != FALSE;
-  CloseHandle(device);
-  if (!ok) return false;
+  if (!DeviceIoControl(device.get(), SMART_RCV_DRIVE_DATA, &in, sizeof(SENDCMDINPARAMS) - 1, out, sizeof(out),
+                       &returned, nullptr)) {
+    return false;
+  }
 
   const BYTE* data = reinterpret_cast<const SENDCMDOUTPARAMS*>(out)->bBuffer;
   for (std::size_t i = 0; i < words.size(); ++i) {

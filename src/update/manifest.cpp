@@ -88,6 +88,5 @@ std::wstring FormatFileVersion(std::uint32_t versionMS, std::uint32_t versionLS)
   return buffer.data();
 }
 
-std::string_view BodyUpToNul(std::string_view body) { return body.substr(0, body.find('\0')); }
 
 }  // namespace ravelin

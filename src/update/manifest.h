@@ -17,9 +17,7 @@ struct UpdateManifest {
 };
 
 inline constexpr std::wstring_view kManifestSection = L"[OsUpdate]";
-// What a failed fetch answers, and what the local version is without a
-// readable version resource.
-inline constexpr std::wstring_view kFetchError = L"Error";
+// The local version without a readable version resource.
 inline constexpr std::wstring_view kDefaultLocalVersion = L"1.0.0.0";
 
 // Lines end at a carriage return; whatever white space follows it (the line
@@ -41,8 +39,5 @@ std::wstring FormatFileVersion(std::uint32_t versionMS, std::uint32_t versionLS)
 // The white space skipped after a line end: the ASCII controls TAB to CR,
 // the blank, and the other Unicode white-space characters.
 bool IsManifestSpace(wchar_t c);
-
-// A fetched body is text up to its first NUL byte.
-std::string_view BodyUpToNul(std::string_view body);
 
 }  // namespace ravelin

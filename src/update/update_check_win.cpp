@@ -3,8 +3,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/handover.h"
-#include "app/handover_win.h"
+#include "common/error_text.h"
+#include "common/process_win.h"
+#include "common/unique_handle_win.h"
 #include "i18n/language_win.h"
 #include "ravelin_update_key.h"
 #include "res/resource.h"
@@ -18,16 +19,11 @@ namespace ravelin {
 
 namespace {
 
-struct FileCloser {
-  void operator()(HANDLE file) const { CloseHandle(file); }
-};
-
 // The offered build must be a whole program of ours: its headers come from
 // the start of the file, its sections must lie within the file.
 bool IsAcceptableBuildFile(const std::wstring& path) {
-  const HANDLE raw = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return false;
-  const std::unique_ptr<void, FileCloser> file(raw);
+  const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
   std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<LONGLONG>(size.QuadPart, kBuildHeadBytes)));
@@ -91,21 +87,19 @@ UpdateRun::UpdateRun(HWND dialog, HWND progressBar, std::uint32_t opening)
       m_opening(opening),
       m_goEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-UpdateRun::~UpdateRun() {
-  if (m_goEvent != nullptr) CloseHandle(m_goEvent);
-}
+UpdateRun::~UpdateRun() = default;
 
-void UpdateRun::Go() const { SetEvent(m_goEvent); }
+void UpdateRun::Go() const { SetEvent(m_goEvent.get()); }
 
 void UpdateRun::Cancel() {
   {
     const std::lock_guard<std::mutex> lock(m_stepLock);
     m_cancelled = true;
   }
-  SetEvent(m_goEvent);
+  SetEvent(m_goEvent.get());
 }
 
-void UpdateRun::WaitForChoice() const { WaitForSingleObject(m_goEvent, INFINITE); }
+void UpdateRun::WaitForChoice() const { WaitForSingleObject(m_goEvent.get(), INFINITE); }
 
 bool UpdateRun::WhileCurrent(const std::function<void()>& step) {
   const std::lock_guard<std::mutex> lock(m_stepLock);
@@ -189,8 +183,7 @@ bool StartHandover(const std::wstring& downloadedBuild) {
   const std::wstring module = GetModulePath();
   const std::wstring copy = TempCopyPath(module);
   if (!CopyFileW(module.c_str(), copy.c_str(), FALSE)) return false;
-  Win32HandoverOps ops;
-  ops.Start(copy, BuildUpdateCommandLine(module, downloadedBuild), StartWindow::Hidden);
+  StartProgram(copy, BuildUpdateCommandLine(module, downloadedBuild), /*hidden=*/true);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/unique_handle_win.h"
 #include "net/http_transfer_win.h"
 
 namespace ravelin {
@@ -59,7 +60,7 @@ class UpdateRun {
   HWND m_dialog;
   HWND m_progressBar;
   std::uint32_t m_opening;
-  HANDLE m_goEvent;  // manual reset, not signalled at first
+  unique_handle m_goEvent;  // manual reset, not signalled at first
   CancelFlag m_cancelled{false};
   std::mutex m_stepLock;
 };

@@ -14,21 +14,9 @@ using framework::MessageMapEntry;
 using framework::OnCommand;
 using framework::OnMessage;
 
-namespace {
-
-void CloseThreadHandle(HANDLE& handle) {
-  if (handle != nullptr) CloseHandle(handle);
-  handle = nullptr;
-}
-
-}  // namespace
-
 CUpdateDlg::CUpdateDlg() { g_cancelUpdate = 0; }
 
-CUpdateDlg::~CUpdateDlg() {
-  EndRun();
-  CloseThreadHandle(m_hSilent);
-}
+CUpdateDlg::~CUpdateDlg() { EndRun(); }
 
 std::span<const MessageMapEntry<CUpdateDlg>> CUpdateDlg::MessageMap() {
   using D = CUpdateDlg;
@@ -52,10 +40,9 @@ INT_PTR CUpdateDlg::DoModal(HWND parent) {
 }
 
 void CUpdateDlg::StartSilentCheck(HWND window, UINT message) {
-  CloseThreadHandle(m_hSilent);
   auto* target = new SilentCheckTarget{window, message};
-  m_hSilent = CreateThread(nullptr, 0, &SilentCheckThreadProc, target, 0, nullptr);
-  if (m_hSilent == nullptr) delete target;
+  m_hSilent.reset(CreateThread(nullptr, 0, &SilentCheckThreadProc, target, 0, nullptr));
+  if (!m_hSilent) delete target;
 }
 
 void CUpdateDlg::StartHandover(HWND owner) const {
@@ -69,7 +56,7 @@ void CUpdateDlg::StartHandover(HWND owner) const {
 void CUpdateDlg::EndRun() {
   if (m_run) m_run->Cancel();
   m_run.reset();
-  CloseThreadHandle(m_hWorker);
+  m_hWorker.reset();
 }
 
 bool CUpdateDlg::PreTranslateMessage(MSG* msg) { return IsDialogMessageW(m_hWnd, msg) != FALSE; }
@@ -110,8 +97,8 @@ std::intptr_t CUpdateDlg::OnInitDialog(const MessageArgs&, bool&) {
   m_strTarget = UpdateTargetPath(GetModulePath());
   m_run = std::make_shared<UpdateRun>(m_hWnd, m_hProgress, ++m_openings);
   auto* workerRun = new std::shared_ptr<UpdateRun>(m_run);
-  m_hWorker = CreateThread(nullptr, 0, &CheckThreadProc, workerRun, 0, nullptr);
-  if (m_hWorker == nullptr) delete workerRun;
+  m_hWorker.reset(CreateThread(nullptr, 0, &CheckThreadProc, workerRun, 0, nullptr));
+  if (!m_hWorker) delete workerRun;
   return TRUE;
 }
 
@@ -132,7 +119,7 @@ std::intptr_t CUpdateDlg::OnCancel(const MessageArgs&, bool&) {
 }
 
 std::intptr_t CUpdateDlg::OnCheckDone(const MessageArgs& args, bool&) {
-  CloseThreadHandle(m_hWorker);
+  m_hWorker.reset();
   if (args.wParam != 0) {
     EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
     g_cancelUpdate = 1;

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "common/unique_handle_win.h"
 #include "framework/dialog_win.h"
 #include "framework/message_loop_win.h"
 #include "res/resource.h"
@@ -63,8 +64,8 @@ class CUpdateDlg : public framework::CDialogImpl<CUpdateDlg>,
   void CenterOnParent();
   void EndRun();
 
-  HANDLE m_hWorker = nullptr;
-  HANDLE m_hSilent = nullptr;
+  unique_handle m_hWorker;
+  unique_handle m_hSilent;
   std::wstring m_strTarget;
   HWND m_hProgress = nullptr;
   std::shared_ptr<UpdateRun> m_run;  // the current opening's, shared with its worker

@@ -142,13 +142,5 @@ TEST(ManifestVersion, FileVersionWordsAreFourSixteenBitHalves) {
   for (const auto& c : cases) EXPECT_EQ(FormatFileVersion(c.ms, c.ls), c.text);
 }
 
-TEST(ManifestBody, TextEndsAtTheFirstNul) {
-  using namespace std::string_view_literals;
-  EXPECT_EQ(BodyUpToNul("abc\0def"sv), "abc");
-  EXPECT_EQ(BodyUpToNul("\0abc"sv), "");
-  EXPECT_EQ(BodyUpToNul("abc"sv), "abc");
-  EXPECT_EQ(BodyUpToNul(""sv), "");
-}
-
 }  // namespace
 }  // namespace ravelin

@@ -32,5 +32,13 @@ TEST(Utf8, MalformedInputBecomesReplacementCharacters) {
   for (const Case& c : cases) EXPECT_EQ(FromUtf8(c.in), c.out) << testing::PrintToString(c.in);
 }
 
+TEST(BodyText, EndsAtTheFirstNul) {
+  using namespace std::string_view_literals;
+  EXPECT_EQ(BodyUpToNul("abc\0def"sv), "abc");
+  EXPECT_EQ(BodyUpToNul("\0abc"sv), "");
+  EXPECT_EQ(BodyUpToNul("abc"sv), "abc");
+  EXPECT_EQ(BodyUpToNul(""sv), "");
+}
+
 }  // namespace
 }  // namespace ravelin

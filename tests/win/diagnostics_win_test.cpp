@@ -2,6 +2,7 @@
 // local UDP echo and log endpoint, and the stand-in ping and tracert steered
 // per target through console.ini.
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -131,7 +132,7 @@ class Diagnostics : public testing::Test {
   }
   void TearDown() override {
     if (diag) {
-      if (diag->m_hThread != nullptr) diag->StopDiagWorker();
+      if (diag->m_hThread) diag->StopDiagWorker();
       diag->UdpClose();
     }
     g_notified = nullptr;
@@ -318,8 +319,8 @@ TEST_F(Diagnostics, TheGameUrlCheckStopsAtTheHostWhenItAnswersOrNothingMatches) 
   diag->m_publicReachable = false;
   diag->m_serverList = L"127.0.0.11+nowhere.example";
   diag->CheckGameUrl(L"http://nowhere.example/x");
-  EXPECT_EQ(ConsoleToolRuns(), (std::vector<std::string>{"ping 127.0.0.1", "ping nowhere.example", "ping nowhere.example",
-                                                   "ping 127.0.0.11"}))
+  EXPECT_EQ(ConsoleToolRuns(), (std::vector<std::string>{"ping 127.0.0.1", "ping nowhere.example",
+                                                         "ping nowhere.example", "ping 127.0.0.11"}))
       << "no route trace without a reachable public site";
 }
 
@@ -376,7 +377,8 @@ TEST(CommandRunner, ReturnsStandardOutputWholeAndDropsStandardError) {
   std::string big;
   for (int i = 0; i < 900; ++i) big += "line " + std::to_string(i) + " \xE9\xE8\r\n";  // > 2,000 bytes, one byte a char
   ASSERT_TRUE(ravelin::testkit::WriteWholeFile(ravelin::testkit::StandinFile(L"big.txt"), big));
-  ASSERT_TRUE(ravelin::testkit::WriteWholeFile(ravelin::testkit::StandinFile(L"console.ini"), "[ping]\nbig=file:big.txt\n"));
+  ASSERT_TRUE(
+      ravelin::testkit::WriteWholeFile(ravelin::testkit::StandinFile(L"console.ini"), "[ping]\nbig=file:big.txt\n"));
   out.clear();
   ravelin::RunCommandCapture(L"ping big", out);
   ASSERT_EQ(out.size(), big.size());

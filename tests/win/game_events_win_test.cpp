@@ -12,11 +12,11 @@
 
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
-#include "i18n/language_win.h"
 #include "game_window_test_win.h"
+#include "i18n/language_win.h"
 #include "testkit/message_box_answer_win.h"
-#include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
+#include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
@@ -28,8 +28,6 @@ using namespace std::chrono_literals;
 using ravelin::CTranslucentDlg;
 using ravelin::testkit::MessageBoxAnswerer;
 using ravelin::testkit::ReadStandinLines;
-
-
 
 int CountLines(const std::vector<std::string>& lines, const std::string& prefix) {
   return static_cast<int>(
@@ -155,7 +153,7 @@ TEST_F(GameEvents, AMarkerWithoutAnAddressStartsThePlayPhaseWithNothingToLoad) {
   ASSERT_TRUE(PumpUntil([&] { return Game().m_bPlaying != 0; }, 10s));
   PumpMessages(300ms);
   EXPECT_EQ(CountLines(ReadStandinLines(L"player.log"), "LoadMovie"), 0);
-  EXPECT_EQ(std::wstring(Game().m_bstrMovie != nullptr ? Game().m_bstrMovie : L"?"), L"");
+  EXPECT_EQ(std::wstring(Game().m_bstrMovie ? Game().m_bstrMovie.get() : L"?"), L"");
 }
 
 }  // namespace

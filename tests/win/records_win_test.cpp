@@ -11,7 +11,7 @@
 #include <regex>
 #include <string>
 
-#include "app/handover_win.h"
+#include "common/process_win.h"
 #include "common/utf8.h"
 #include "i18n/language_win.h"
 #include "sysinfo/host_uid_win.h"

@@ -1,10 +1,12 @@
 #include "testkit/standin_files_win.h"
 
 #include <windows.h>
+
 #include <wininet.h>
 
 #include <regex>
 
+#include "../../../src/common/unique_net_win.h"
 #include "testkit/testkit_win.h"
 
 namespace ravelin::testkit {
@@ -68,28 +70,23 @@ void ClearStandinFile(const std::wstring& name) {
 std::optional<std::string> ServiceRequest(const std::wstring& method, const std::wstring& path,
                                           const std::string& body) {
   std::optional<std::string> answer;
-  const HINTERNET session = InternetOpenW(L"ravelin-tests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  if (session == nullptr) return answer;
-  const HINTERNET connection =
-      InternetConnectW(session, L"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  const HINTERNET request =
-      connection == nullptr
-          ? nullptr
-          : HttpOpenRequestW(connection, method.c_str(), path.c_str(), nullptr, nullptr, nullptr,
-                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-  if (request != nullptr &&
-      HttpSendRequestW(request, nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+  const unique_hinternet session(InternetOpenW(L"ravelin-tests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!session) return answer;
+  const unique_hinternet connection(
+      InternetConnectW(session.get(), L"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection) return answer;
+  const unique_hinternet request(HttpOpenRequestW(connection.get(), method.c_str(), path.c_str(), nullptr, nullptr,
+                                                  nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+  if (request &&
+      HttpSendRequestW(request.get(), nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
     DWORD status = 0, size = sizeof(status);
-    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (InternetReadFile(request, buffer, sizeof(buffer), &got) && got > 0) text.append(buffer, got);
+    while (InternetReadFile(request.get(), buffer, sizeof(buffer), &got) && got > 0) text.append(buffer, got);
     if (status == 200) answer = text;
   }
-  if (request != nullptr) InternetCloseHandle(request);
-  if (connection != nullptr) InternetCloseHandle(connection);
-  InternetCloseHandle(session);
   return answer;
 }
 

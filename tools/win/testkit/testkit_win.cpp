@@ -22,31 +22,29 @@ std::wstring FileName(const std::wstring& path) {
 }  // namespace
 
 std::wstring ProcessImagePath(DWORD pid) {
-  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (process == nullptr) return {};
+  const unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return {};
   std::vector<wchar_t> buffer(32768);
   DWORD size = static_cast<DWORD>(buffer.size());
   std::wstring path;
-  if (QueryFullProcessImageNameW(process, 0, buffer.data(), &size)) path.assign(buffer.data(), size);
-  CloseHandle(process);
+  if (QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &size)) path.assign(buffer.data(), size);
   return path;
 }
 
 std::vector<DWORD> FindProcesses(const std::wstring& imageName) {
   std::vector<DWORD> pids;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return pids;
+  const unique_hfile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return pids;
   const std::wstring wanted = Lower(imageName);
   const bool fullPath = wanted.find(L'\\') != std::wstring::npos;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == GetCurrentProcessId()) continue;
     const std::wstring image = Lower(ProcessImagePath(entry.th32ProcessID));
     if (image.empty()) continue;
     if (fullPath ? image == wanted : FileName(image) == wanted) pids.push_back(entry.th32ProcessID);
   }
-  CloseHandle(snapshot);
   return pids;
 }
 
@@ -124,24 +122,6 @@ std::optional<WindowInfo> FindMainWindow(const std::vector<DWORD>& pids) {
   return std::nullopt;
 }
 
-Process::~Process() {
-  if (m_process != nullptr) CloseHandle(m_process);
-}
-
-Process::Process(Process&& other) noexcept : m_process(other.m_process), m_pid(other.m_pid) {
-  other.m_process = nullptr;
-}
-
-Process& Process::operator=(Process&& other) noexcept {
-  if (this != &other) {
-    if (m_process != nullptr) CloseHandle(m_process);
-    m_process = other.m_process;
-    m_pid = other.m_pid;
-    other.m_process = nullptr;
-  }
-  return *this;
-}
-
 std::optional<Process> Process::Start(const std::wstring& application, const std::wstring& commandLine,
                                       const std::wstring& currentDir) {
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
@@ -153,41 +133,40 @@ std::optional<Process> Process::Start(const std::wstring& application, const std
                       currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info)) {
     return std::nullopt;
   }
-  CloseHandle(info.hThread);
+  const unique_handle thread(info.hThread);
   Process p;
-  p.m_process = info.hProcess;
+  p.m_process.reset(info.hProcess);
   p.m_pid = info.dwProcessId;
   return p;
 }
 
 std::optional<Process> Process::Open(DWORD pid) {
-  const HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
-  if (h == nullptr) return std::nullopt;
   Process p;
-  p.m_process = h;
+  p.m_process.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid));
+  if (!p.m_process) return std::nullopt;
   p.m_pid = pid;
   return p;
 }
 
 std::optional<DWORD> Process::Wait(std::chrono::milliseconds timeout) const {
-  if (m_process == nullptr) return std::nullopt;
-  if (WaitForSingleObject(m_process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+  if (!m_process) return std::nullopt;
+  if (WaitForSingleObject(m_process.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
-  if (!GetExitCodeProcess(m_process, &code)) return std::nullopt;
+  if (!GetExitCodeProcess(m_process.get(), &code)) return std::nullopt;
   return code;
 }
 
 void Process::Kill() const {
-  if (m_process != nullptr) TerminateProcess(m_process, 255);
+  if (m_process) TerminateProcess(m_process.get(), 255);
 }
 
 CapturedRun RunCaptured(const std::wstring& application, const std::wstring& commandLine,
                         std::chrono::milliseconds timeout) {
   CapturedRun run;
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 16)) return run;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  unique_handle readEnd, writeEnd;
+  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 1 << 16)) return run;
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
   // Only the pipe goes to the child, so nothing else keeps it open.
   SIZE_T size = 0;
@@ -195,17 +174,20 @@ CapturedRun RunCaptured(const std::wstring& application, const std::wstring& com
   std::vector<char> attributeBytes(size);
   auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeBytes.data());
   bool haveList = InitializeProcThreadAttributeList(attributes, 1, 0, &size) != FALSE;
+  HANDLE writeHandle = writeEnd.get();
   if (haveList) {
-    haveList = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeEnd, sizeof(writeEnd),
-                                         nullptr, nullptr) != FALSE;
+    // The list points at this copy until the child is created; &writeEnd
+    // would lend out the holder's slot instead.
+    haveList = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeHandle,
+                                         sizeof(writeHandle), nullptr, nullptr) != FALSE;
   }
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(startup);
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
   startup.StartupInfo.hStdInput = nullptr;
-  startup.StartupInfo.hStdOutput = writeEnd;
-  startup.StartupInfo.hStdError = writeEnd;
+  startup.StartupInfo.hStdOutput = writeEnd.get();
+  startup.StartupInfo.hStdError = writeEnd.get();
   if (haveList) startup.lpAttributeList = attributes;
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(L'\0');
@@ -214,37 +196,32 @@ CapturedRun RunCaptured(const std::wstring& application, const std::wstring& com
   run.started = CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                &startup.StartupInfo, &info) != FALSE;
   if (haveList) DeleteProcThreadAttributeList(attributes);
-  CloseHandle(writeEnd);
-  if (!run.started) {
-    CloseHandle(readEnd);
-    return run;
-  }
-  CloseHandle(info.hThread);
+  writeEnd.reset();
+  if (!run.started) return run;
+  const unique_handle process(info.hProcess), thread(info.hThread);
 
   const auto drain = [&] {
     DWORD available = 0;
-    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    while (PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
       std::vector<char> buffer(available);
       DWORD got = 0;
-      if (!ReadFile(readEnd, buffer.data(), available, &got, nullptr) || got == 0) break;
+      if (!ReadFile(readEnd.get(), buffer.data(), available, &got, nullptr) || got == 0) break;
       run.output.append(buffer.data(), got);
     }
   };
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     drain();
-    if (WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0) break;
+    if (WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) break;
     if (std::chrono::steady_clock::now() >= deadline) {
-      TerminateProcess(info.hProcess, 255);
-      run.killed = WaitForSingleObject(info.hProcess, 10000) == WAIT_OBJECT_0;
+      TerminateProcess(process.get(), 255);
+      run.killed = WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
       break;
     }
   }
   drain();
   DWORD code = 0;
-  if (!run.killed && GetExitCodeProcess(info.hProcess, &code)) run.exitCode = code;
-  CloseHandle(info.hProcess);
-  CloseHandle(readEnd);
+  if (!run.killed && GetExitCodeProcess(process.get(), &code)) run.exitCode = code;
   return run;
 }
 
@@ -273,32 +250,29 @@ TempDir::~TempDir() {
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
+  while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
   return bytes;
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const unique_hfile file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  const bool ok =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-  CloseHandle(file);
-  return ok;
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
 }
 
 bool RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  if (const unique_hfind find{FindFirstFileW((path + L"\\*").c_str(), &data)}) {
     do {
       const std::wstring name = data.cFileName;
       if (name == L"." || name == L"..") continue;
@@ -309,8 +283,7 @@ bool RemoveTree(const std::wstring& path) {
         SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(child.c_str());
       }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
   }
   return RemoveDirectoryW(path.c_str()) != FALSE || !FileExists(path);
 }
@@ -320,6 +293,15 @@ std::wstring ExeDir() {
   const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
   std::wstring path(buffer.data(), n);
   return path.substr(0, path.find_last_of(L'\\'));
+}
+
+long LiveGdiObjects() {
+  // Windows counts them; Wine's GetGuiResources answers 0, but its handle
+  // table takes a bare slot index, so every slot is asked.
+  if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); counted != 0) return counted;
+  long live = 0;
+  for (ULONG_PTR slot = 1; slot <= 0xFFFF; ++slot) live += GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0;
+  return live;
 }
 
 }  // namespace ravelin::testkit

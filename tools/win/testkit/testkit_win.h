@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// The tools reach the program's holders by path: they build without its include folders.
+#include "../../../src/common/unique_handle_win.h"
+
 namespace ravelin::testkit {
 
 // Full image path of a process, or empty when it cannot be read.
@@ -60,11 +63,6 @@ auto WaitFor(Probe probe, std::chrono::milliseconds timeout) -> decltype(probe()
 class Process {
  public:
   Process() = default;
-  ~Process();
-  Process(Process&& other) noexcept;
-  Process& operator=(Process&& other) noexcept;
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
 
   // Starts `application` with exactly `commandLine` (no program name is
   // added), as the updater does.
@@ -79,7 +77,7 @@ class Process {
   void Kill() const;
 
  private:
-  HANDLE m_process = nullptr;
+  unique_handle m_process;
   DWORD m_pid = 0;
 };
 
@@ -120,5 +118,9 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool RemoveTree(const std::wstring& path);
 // The folder of the running program (where ravelin.exe and the tools are).
 std::wstring ExeDir();
+
+// The process's live GDI objects, however they were made: what a leak test
+// compares before and after repeated painting.
+long LiveGdiObjects();
 
 }  // namespace ravelin::testkit

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+// The stand-ins reach the program's holders by path: they build without its include folders.
+#include "../../../../src/common/unique_handle_win.h"
+
 namespace ravelin::standin {
 namespace {
 
@@ -58,16 +61,16 @@ std::wstring StandinFile(std::wstring_view name) {
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path) {
   if (path.empty()) return std::nullopt;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
   std::string bytes;
   std::vector<char> buffer(65536);
   DWORD got = 0;
-  while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+  while (ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
     bytes.append(buffer.data(), got);
   }
-  CloseHandle(file);
   return bytes;
 }
 
@@ -75,15 +78,14 @@ void RecordLine(std::wstring_view fileName, std::string_view line) {
   const std::wstring path = StandinFile(fileName);
   if (path.empty()) return;
   // FILE_APPEND_DATA alone makes every write land at the end of the file.
-  const HANDLE file =
-      CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const unique_hfile file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   std::string bytes(line);
   bytes += '\n';
   DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 Ini Ini::Parse(std::string_view text) {

@@ -52,22 +52,20 @@ std::unique_ptr<TonePlayer> TonePlayer::Start() {
   if (ini.Get("audio", "enabled", "1") == "0") return nullptr;
   const int bits = ini.Get("audio", "format", "16") == "8" ? 8 : 16;
   std::unique_ptr<TonePlayer> player(new TonePlayer(bits));
-  player->m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (player->m_stop == nullptr) return nullptr;
-  player->m_thread = CreateThread(nullptr, 0, &TonePlayer::ThreadMain, player.get(), 0, nullptr);
-  if (player->m_thread == nullptr) return nullptr;
+  player->m_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!player->m_stop) return nullptr;
+  player->m_thread.reset(CreateThread(nullptr, 0, &TonePlayer::ThreadMain, player.get(), 0, nullptr));
+  if (!player->m_thread) return nullptr;
   return player;
 }
 
 TonePlayer::TonePlayer(int bits) : m_bits(bits) {}
 
 TonePlayer::~TonePlayer() {
-  if (m_thread != nullptr) {
-    SetEvent(m_stop);
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
+  if (m_thread) {
+    SetEvent(m_stop.get());
+    WaitForSingleObject(m_thread.get(), INFINITE);
   }
-  if (m_stop != nullptr) CloseHandle(m_stop);
 }
 
 DWORD WINAPI TonePlayer::ThreadMain(void* self) {
@@ -85,16 +83,13 @@ void TonePlayer::Run() {
   format.nBlockAlign = static_cast<WORD>(channels * m_bits / 8);
   format.nAvgBytesPerSec = kRate * format.nBlockAlign;
 
-  const HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  const unique_handle done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   HWAVEOUT device = nullptr;
   const MMRESULT opened =
-      waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(done), 0, CALLBACK_EVENT);
+      waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(done.get()), 0, CALLBACK_EVENT);
   Record("open bits=" + std::to_string(m_bits) + " channels=" + std::to_string(channels) +
          " rate=" + std::to_string(kRate) + " result=" + std::to_string(opened));
-  if (opened != MMSYSERR_NOERROR) {
-    if (done != nullptr) CloseHandle(done);
-    return;
-  }
+  if (opened != MMSYSERR_NOERROR) return;
 
   // A header that was never prepared must be refused; if a hook let it
   // through, the reset below takes it back before `loose` goes away.
@@ -131,7 +126,7 @@ void TonePlayer::Run() {
     if (lastWrite[i] != MMSYSERR_NOERROR) recordBuffer(i);
   }
 
-  const HANDLE waits[2] = {m_stop, done};
+  const HANDLE waits[2] = {m_stop.get(), done.get()};
   for (;;) {
     const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 100);
     if (woke == WAIT_OBJECT_0) break;
@@ -155,7 +150,6 @@ void TonePlayer::Run() {
     if (prepared[i]) waveOutUnprepareHeader(device, &headers[i], sizeof(WAVEHDR));
   }
   waveOutClose(device);
-  CloseHandle(done);
   Record("close");
 }
 

@@ -28,6 +28,8 @@
 
 #include <memory>
 
+#include "../../../../src/common/unique_handle_win.h"
+
 namespace ravelin::standin {
 
 class TonePlayer {
@@ -47,8 +49,8 @@ class TonePlayer {
   void Run();
 
   int m_bits;
-  HANDLE m_stop = nullptr;
-  HANDLE m_thread = nullptr;
+  unique_handle m_stop;
+  unique_handle m_thread;
 };
 
 }  // namespace ravelin::standin

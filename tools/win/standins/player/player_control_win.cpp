@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <string_view>
 
+#include "../../../../src/common/unique_gdi_win.h"
+#include "../../../../src/common/unique_variant_win.h"
 #include "common/standin_files_win.h"
 #include "player/player_answers_win.h"
 #include "player/player_ids_win.h"
@@ -96,8 +98,7 @@ std::string RectText(const RECT& r) {
 // values are followed, and anything VariantChangeType can turn into the
 // wanted type is taken.
 HRESULT Convert(const VARIANT& in, VARTYPE type, VARIANT& out) {
-  VARIANT direct;
-  VariantInit(&direct);
+  unique_variant direct;
   // VariantCopyInd only reads its source; MinGW declares it non-const.
   if (FAILED(VariantCopyInd(&direct, const_cast<VARIANT*>(&in)))) return DISP_E_TYPEMISMATCH;
   HRESULT hr = S_OK;
@@ -108,32 +109,27 @@ HRESULT Convert(const VARIANT& in, VARTYPE type, VARIANT& out) {
   } else {
     hr = VariantChangeType(&out, &direct, 0, type);
   }
-  VariantClear(&direct);
   if (hr == DISP_E_OVERFLOW) return hr;
   return FAILED(hr) ? DISP_E_TYPEMISMATCH : S_OK;
 }
 
 HRESULT ToText(const VARIANT& in, std::wstring& text) {
-  VARIANT v;
-  VariantInit(&v);
+  unique_variant v;
   const HRESULT hr = Convert(in, VT_BSTR, v);
   if (FAILED(hr)) return hr;
   text.assign(v.bstrVal != nullptr ? v.bstrVal : L"", SysStringLen(v.bstrVal));
-  VariantClear(&v);
   return S_OK;
 }
 
 HRESULT ToLong(const VARIANT& in, LONG& value) {
-  VARIANT v;
-  VariantInit(&v);
+  unique_variant v;
   const HRESULT hr = Convert(in, VT_I4, v);
   if (SUCCEEDED(hr)) value = v.lVal;
   return hr;
 }
 
 HRESULT ToBool(const VARIANT& in, bool& value) {
-  VARIANT v;
-  VariantInit(&v);
+  unique_variant v;
   const HRESULT hr = Convert(in, VT_BOOL, v);
   if (SUCCEEDED(hr)) value = v.boolVal != VARIANT_FALSE;
   return hr;
@@ -196,7 +192,7 @@ PlayerControl* ControlOf(HWND hwnd) { return reinterpret_cast<PlayerControl*>(Ge
 
 }  // namespace
 
-PlayerControl::PlayerControl() : m_events(static_cast<IConnectionPointContainer*>(this), kPlayerEventsIid) {
+PlayerControl::PlayerControl() {
   LockModule();
   EnsureWindowClasses(&PlayerControl::WindowProc, &PlayerControl::NotifyProc);
   m_notify = CreateWindowExW(0, kNotifyClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, g_module, nullptr);
@@ -223,46 +219,6 @@ PlayerControl::~PlayerControl() {
 void PlayerControl::UnregisterWindowClasses() {
   UnregisterClassW(kWindowClass, g_module);
   UnregisterClassW(kNotifyClass, g_module);
-}
-
-// ---- IUnknown ----
-
-STDMETHODIMP PlayerControl::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, kPlayerIid)) {
-    *ppv = static_cast<IDispatch*>(this);
-  } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
-    *ppv = static_cast<IConnectionPointContainer*>(this);
-  } else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2)) {
-    *ppv = static_cast<IProvideClassInfo2*>(this);
-  } else if (IsEqualIID(riid, IID_IOleObject)) {
-    *ppv = static_cast<IOleObject*>(this);
-  } else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceObject)) {
-    *ppv = static_cast<IOleInPlaceObject*>(this);
-  } else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) {
-    *ppv = static_cast<IOleInPlaceActiveObject*>(this);
-  } else if (IsEqualIID(riid, IID_IOleControl)) {
-    *ppv = static_cast<IOleControl*>(this);
-  } else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2)) {
-    *ppv = static_cast<IViewObject2*>(this);
-  } else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IPersistStreamInit)) {
-    *ppv = static_cast<IPersistStreamInit*>(this);
-  } else if (IsEqualIID(riid, IID_IPersistPropertyBag)) {
-    *ppv = static_cast<IPersistPropertyBag*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) PlayerControl::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-
-STDMETHODIMP_(ULONG) PlayerControl::Release() {
-  const LONG left = InterlockedDecrement(&m_refs);
-  if (left == 0) delete this;
-  return static_cast<ULONG>(left);
 }
 
 // ---- IDispatch ----
@@ -583,12 +539,10 @@ LRESULT CALLBACK PlayerControl::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      const HDC dc = BeginPaint(hwnd, &ps);
+      const unique_hdc_paint dc(hwnd);
       RECT area;
       GetClientRect(hwnd, &area);
-      if (self != nullptr) self->Paint(dc, area);
-      EndPaint(hwnd, &ps);
+      if (self != nullptr) self->Paint(dc.get(), area);
       return 0;
     }
     case WM_NCDESTROY:
@@ -602,9 +556,8 @@ LRESULT CALLBACK PlayerControl::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 }
 
 void PlayerControl::Paint(HDC dc, const RECT& area) const {
-  const HBRUSH background = CreateSolidBrush(RGB(16, 20, 32));
-  FillRect(dc, &area, background);
-  DeleteObject(background);
+  const unique_hbrush background(CreateSolidBrush(RGB(16, 20, 32)));
+  FillRect(dc, &area, background.get());
   const int oldMode = SetBkMode(dc, TRANSPARENT);
   const COLORREF oldColor = SetTextColor(dc, RGB(240, 240, 240));
   const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
@@ -680,16 +633,17 @@ HRESULT PlayerControl::ActivateInPlace(bool uiActivate, IOleClientSite* activeSi
 // ---- IConnectionPointContainer, IProvideClassInfo2 ----
 
 STDMETHODIMP PlayerControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
-  return CreateConnectionPointEnum(&m_events, points);
+  if (points == nullptr) return E_POINTER;
+  ComPtr<IConnectionPoint> point;
+  const HRESULT hr = CreateConnectionPoint(this, m_events, &point);
+  return FAILED(hr) ? hr : CreateConnectionPointEnum(point.Get(), points);
 }
 
 STDMETHODIMP PlayerControl::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
   if (point == nullptr) return E_POINTER;
   *point = nullptr;
   if (!IsEqualIID(riid, kPlayerEventsIid)) return CONNECT_E_NOCONNECTION;
-  *point = &m_events;
-  m_events.AddRef();
-  return S_OK;
+  return CreateConnectionPoint(this, m_events, point);
 }
 
 STDMETHODIMP PlayerControl::GetClassInfo(ITypeInfo** info) {
@@ -985,8 +939,7 @@ STDMETHODIMP PlayerControl::Load(IPropertyBag* bag, IErrorLog* log) {
   if (bag == nullptr) return E_POINTER;
   Record("load bag");
   for (const Member& p : kBagProperties) {
-    VARIANT value;
-    VariantInit(&value);  // VT_EMPTY: the bag answers in its own type
+    unique_variant value;  // VT_EMPTY: the bag answers in its own type
     if (SUCCEEDED(bag->Read(p.name, &value, log)) && value.vt != VT_EMPTY) {
       if (SUCCEEDED(PutProperty(p.id, value, false))) {
         Record("property " + ToUtf8(p.name) + "=" + PropertyText(p.id));
@@ -994,7 +947,6 @@ STDMETHODIMP PlayerControl::Load(IPropertyBag* bag, IErrorLog* log) {
         Record("property " + ToUtf8(p.name) + " rejected");
       }
     }
-    VariantClear(&value);
   }
   if (!m_movie.empty()) StartLoad();
   return S_OK;
@@ -1003,10 +955,9 @@ STDMETHODIMP PlayerControl::Load(IPropertyBag* bag, IErrorLog* log) {
 STDMETHODIMP PlayerControl::Save(IPropertyBag* bag, BOOL, BOOL) {
   if (bag == nullptr) return E_POINTER;
   for (const Member& p : kBagProperties) {
-    VARIANT value;
+    unique_variant value;
     if (SUCCEEDED(GetProperty(p.id, &value))) {
       const HRESULT hr = bag->Write(p.name, &value);
-      VariantClear(&value);
       if (FAILED(hr)) return hr;
     }
   }

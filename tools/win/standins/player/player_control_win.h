@@ -37,39 +37,31 @@
 #include <ocidl.h>
 #include <oleidl.h>
 #include <windows.h>
+
 #include <wrl/client.h>
 
 #include <map>
 #include <memory>
 #include <string>
 
+#include "../../../../src/common/com_object_win.h"
 #include "player/player_audio_win.h"
 #include "player/player_events_win.h"
+#include "player/player_ids_win.h"
 
 namespace ravelin::standin {
 
-class PlayerControl final : public IDispatch,
-                            public IConnectionPointContainer,
-                            public IProvideClassInfo2,
-                            public IOleObject,
-                            public IOleInPlaceObject,
-                            public IOleInPlaceActiveObject,
-                            public IOleControl,
-                            public IViewObject2,
-                            public IPersistStreamInit,
-                            public IPersistPropertyBag {
+class PlayerControl final
+    : public ComObject<PlayerControl, ComInterface<IDispatch, ComIid<kPlayerIid>>, IConnectionPointContainer,
+                       ComInterface<IProvideClassInfo2, IProvideClassInfo>, IOleObject,
+                       ComInterface<IOleInPlaceObject, IOleWindow>, IOleInPlaceActiveObject, IOleControl,
+                       ComInterface<IViewObject2, IViewObject>, ComInterface<IPersistStreamInit, IPersist>,
+                       IPersistPropertyBag> {
  public:
   PlayerControl();
   ~PlayerControl();
-  PlayerControl(const PlayerControl&) = delete;
-  PlayerControl& operator=(const PlayerControl&) = delete;
 
   static void UnregisterWindowClasses();
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -171,8 +163,7 @@ class PlayerControl final : public IDispatch,
   void StartSound();
   void StopSound();
 
-  LONG m_refs = 1;
-  EventConnectionPoint m_events;
+  EventSinks m_events{kPlayerEventsIid};
 
   Microsoft::WRL::ComPtr<IOleClientSite> m_clientSite;
   Microsoft::WRL::ComPtr<IOleInPlaceSite> m_inPlaceSite;

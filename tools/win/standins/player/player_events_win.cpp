@@ -2,9 +2,9 @@
 
 #include <olectl.h>
 
-#include <new>
 #include <utility>
 
+#include "../../../../src/common/com_object_win.h"
 #include "player/player_module_win.h"
 
 namespace ravelin::standin {
@@ -31,29 +31,10 @@ struct ConnectionItem {
 };
 
 template <class Interface, class Element, class Item>
-class Enumerator final : public Interface {
+class Enumerator final : public ComObject<Enumerator<Interface, Element, Item>, Interface> {
  public:
-  Enumerator(const IID& iid, std::vector<Item> items) : m_iid(iid), m_items(std::move(items)) { LockModule(); }
+  explicit Enumerator(std::vector<Item> items) : m_items(std::move(items)) { LockModule(); }
   ~Enumerator() { UnlockModule(); }
-  Enumerator(const Enumerator&) = delete;
-  Enumerator& operator=(const Enumerator&) = delete;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, m_iid)) {
-      *ppv = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&m_refs);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
 
   STDMETHODIMP Next(ULONG count, Element* out, ULONG* fetched) override {
     if (out == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
@@ -73,53 +54,51 @@ class Enumerator final : public Interface {
   }
   STDMETHODIMP Clone(Interface** out) override {
     if (out == nullptr) return E_POINTER;
-    auto* copy = new (std::nothrow) Enumerator(m_iid, m_items);
-    if (copy == nullptr) return E_OUTOFMEMORY;
+    ComPtr<Enumerator> copy = MakeComObject<Enumerator>(m_items);
+    if (!copy) return E_OUTOFMEMORY;
     copy->m_pos = m_pos;
-    *out = copy;
+    *out = copy.Detach();
     return S_OK;
   }
 
  private:
-  LONG m_refs = 1;
-  IID m_iid;
   std::vector<Item> m_items;
   std::size_t m_pos = 0;
 };
 
+// Held by whoever asked for it; it holds the control its sinks belong to.
+class EventConnectionPoint final : public ComObject<EventConnectionPoint, IConnectionPoint> {
+ public:
+  EventConnectionPoint(IConnectionPointContainer* container, EventSinks& sinks)
+      : m_container(container), m_sinks(sinks) {}
+
+  STDMETHODIMP GetConnectionInterface(IID* iid) override {
+    if (iid == nullptr) return E_POINTER;
+    *iid = m_sinks.Events();
+    return S_OK;
+  }
+  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override {
+    if (container == nullptr) return E_POINTER;
+    return m_container.CopyTo(container);
+  }
+  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override { return m_sinks.Advise(sink, cookie); }
+  STDMETHODIMP Unadvise(DWORD cookie) override { return m_sinks.Unadvise(cookie); }
+  STDMETHODIMP EnumConnections(IEnumConnections** connections) override { return m_sinks.EnumConnections(connections); }
+
+ private:
+  ComPtr<IConnectionPointContainer> m_container;
+  EventSinks& m_sinks;
+};
+
 }  // namespace
 
-std::vector<ComPtr<IDispatch>> EventConnectionPoint::Sinks() const {
+std::vector<ComPtr<IDispatch>> EventSinks::Sinks() const {
   std::vector<ComPtr<IDispatch>> sinks;
   for (const auto& [cookie, sink] : m_sinks) sinks.push_back(sink);
   return sinks;
 }
 
-STDMETHODIMP EventConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
-    *ppv = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP EventConnectionPoint::GetConnectionInterface(IID* iid) {
-  if (iid == nullptr) return E_POINTER;
-  *iid = m_events;
-  return S_OK;
-}
-
-STDMETHODIMP EventConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
-  if (container == nullptr) return E_POINTER;
-  *container = m_owner;
-  m_owner->AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP EventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+HRESULT EventSinks::Advise(IUnknown* sink, DWORD* cookie) {
   if (cookie == nullptr) return E_POINTER;
   *cookie = 0;
   if (sink == nullptr) return E_POINTER;
@@ -135,11 +114,9 @@ STDMETHODIMP EventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   return S_OK;
 }
 
-STDMETHODIMP EventConnectionPoint::Unadvise(DWORD cookie) {
-  return m_sinks.erase(cookie) == 1 ? S_OK : CONNECT_E_NOCONNECTION;
-}
+HRESULT EventSinks::Unadvise(DWORD cookie) { return m_sinks.erase(cookie) == 1 ? S_OK : CONNECT_E_NOCONNECTION; }
 
-STDMETHODIMP EventConnectionPoint::EnumConnections(IEnumConnections** connections) {
+HRESULT EventSinks::EnumConnections(IEnumConnections** connections) const {
   if (connections == nullptr) return E_POINTER;
   std::vector<ConnectionItem> items;
   for (const auto& [cookie, sink] : m_sinks) {
@@ -147,19 +124,26 @@ STDMETHODIMP EventConnectionPoint::EnumConnections(IEnumConnections** connection
     sink.As(&unknown);
     items.push_back({unknown, cookie});
   }
-  auto* e = new (std::nothrow)
-      Enumerator<IEnumConnections, CONNECTDATA, ConnectionItem>(IID_IEnumConnections, std::move(items));
-  if (e == nullptr) return E_OUTOFMEMORY;
-  *connections = e;
+  auto e = MakeComObject<Enumerator<IEnumConnections, CONNECTDATA, ConnectionItem>>(std::move(items));
+  if (!e) return E_OUTOFMEMORY;
+  *connections = e.Detach();
+  return S_OK;
+}
+
+HRESULT CreateConnectionPoint(IConnectionPointContainer* container, EventSinks& sinks, IConnectionPoint** out) {
+  if (out == nullptr) return E_POINTER;
+  auto point = MakeComObject<EventConnectionPoint>(container, sinks);
+  if (!point) return E_OUTOFMEMORY;
+  *out = point.Detach();
   return S_OK;
 }
 
 HRESULT CreateConnectionPointEnum(IConnectionPoint* only, IEnumConnectionPoints** out) {
   if (out == nullptr) return E_POINTER;
-  auto* e = new (std::nothrow)
-      Enumerator<IEnumConnectionPoints, IConnectionPoint*, PointItem>(IID_IEnumConnectionPoints, {PointItem{only}});
-  if (e == nullptr) return E_OUTOFMEMORY;
-  *out = e;
+  auto e = MakeComObject<Enumerator<IEnumConnectionPoints, IConnectionPoint*, PointItem>>(
+      std::vector<PointItem>{PointItem{only}});
+  if (!e) return E_OUTOFMEMORY;
+  *out = e.Detach();
   return S_OK;
 }
 

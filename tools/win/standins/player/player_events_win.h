@@ -1,9 +1,10 @@
-// The control's one connection point (the event dispinterface) and the
-// enumerators OLE asks for around it.
+// The control's event connections (the event dispinterface) and the
+// connection points and enumerators OLE asks for around them.
 #pragma once
 
 #include <ocidl.h>
 #include <windows.h>
+
 #include <wrl/client.h>
 
 #include <map>
@@ -11,35 +12,32 @@
 
 namespace ravelin::standin {
 
-// Lives inside the control and shares its lifetime: AddRef and Release go
-// to the container object.
-class EventConnectionPoint final : public IConnectionPoint {
+// The sinks connected to the control's events. The control owns them; a
+// connection point it hands out reaches them through the control, which the
+// point holds for as long as it lives.
+class EventSinks {
  public:
-  EventConnectionPoint(IConnectionPointContainer* owner, const IID& events) : m_owner(owner), m_events(events) {}
-  EventConnectionPoint(const EventConnectionPoint&) = delete;
-  EventConnectionPoint& operator=(const EventConnectionPoint&) = delete;
+  explicit EventSinks(const IID& events) : m_events(events) {}
+  EventSinks(const EventSinks&) = delete;
+  EventSinks& operator=(const EventSinks&) = delete;
 
+  const IID& Events() const { return m_events; }
   // Sinks at this moment, each held, so one may unadvise while called.
   std::vector<Microsoft::WRL::ComPtr<IDispatch>> Sinks() const;
   void DisconnectAll() { m_sinks.clear(); }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return m_owner->AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return m_owner->Release(); }
-
-  STDMETHODIMP GetConnectionInterface(IID* iid) override;
-  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
-  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
-  STDMETHODIMP Unadvise(DWORD cookie) override;
-  STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
+  HRESULT Advise(IUnknown* sink, DWORD* cookie);
+  HRESULT Unadvise(DWORD cookie);
+  HRESULT EnumConnections(IEnumConnections** connections) const;
 
  private:
-  IConnectionPointContainer* m_owner;
   IID m_events;
   DWORD m_nextCookie = 1;
   std::map<DWORD, Microsoft::WRL::ComPtr<IDispatch>> m_sinks;
 };
 
+// A connection point for `sinks`, a member of `container`.
+HRESULT CreateConnectionPoint(IConnectionPointContainer* container, EventSinks& sinks, IConnectionPoint** out);
 HRESULT CreateConnectionPointEnum(IConnectionPoint* only, IEnumConnectionPoints** out);
 
 }  // namespace ravelin::standin

@@ -5,9 +5,10 @@
 #include <objbase.h>
 #include <olectl.h>
 
-#include <new>
 #include <string>
 
+#include "../../../../src/common/com_object_win.h"
+#include "../../../../src/common/unique_handle_win.h"
 #include "player/player_control_win.h"
 #include "player/player_ids_win.h"
 
@@ -26,36 +27,20 @@ constexpr DWORD kMiscStatus =
 
 std::wstring ClassKey() { return std::wstring(L"Software\\Classes\\CLSID\\") + kPlayerClsidText; }
 
-class ClassFactory final : public IClassFactory {
+// One for each request of the class object; while it is held the module
+// stays loaded.
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  // A static object: its references only keep the module loaded.
-  STDMETHODIMP_(ULONG) AddRef() override {
-    LockModule();
-    return 2;
-  }
-  STDMETHODIMP_(ULONG) Release() override {
-    UnlockModule();
-    return 1;
-  }
+  ClassFactory() { LockModule(); }
+  ~ClassFactory() { UnlockModule(); }
+
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    auto* control = new (std::nothrow) PlayerControl();
-    if (control == nullptr) return E_OUTOFMEMORY;
-    const HRESULT hr = control->QueryInterface(riid, ppv);
-    control->Release();
-    return hr;
+    const Microsoft::WRL::ComPtr<PlayerControl> control = MakeComObject<PlayerControl>();
+    if (!control) return E_OUTOFMEMORY;
+    return control->QueryInterface(riid, ppv);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
     if (lock) {
@@ -67,22 +52,18 @@ class ClassFactory final : public IClassFactory {
   }
 };
 
-ClassFactory g_factory;
-
 bool SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
   return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool WriteKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+  unique_hkey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
       ERROR_SUCCESS) {
     return false;
   }
-  const bool ok = SetString(key, name, value);
-  RegCloseKey(key);
-  return ok;
+  return SetString(key.get(), name, value);
 }
 
 }  // namespace
@@ -108,7 +89,9 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (!IsEqualCLSID(rclsid, kPlayerClsid)) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(riid, ppv);
+  const Microsoft::WRL::ComPtr<ClassFactory> factory = ravelin::MakeComObject<ClassFactory>();
+  if (!factory) return E_OUTOFMEMORY;
+  return factory->QueryInterface(riid, ppv);
 }
 
 STDAPI DllCanUnloadNow() { return InterlockedCompareExchange(&g_moduleLocks, 0, 0) == 0 ? S_OK : S_FALSE; }

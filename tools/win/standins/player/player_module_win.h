@@ -1,6 +1,6 @@
 // Process-wide state of the player stand-in DLL: its module handle and the
-// count that makes DllCanUnloadNow honest (live objects, server locks and
-// references to the class factory).
+// count that makes DllCanUnloadNow honest (live objects, class objects among
+// them, and server locks).
 #pragma once
 
 #include <windows.h>
