@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../src/common/unique_handle_win.h"
+#include "common/unique_handle_win.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <regex>
 
-#include "../../../src/common/unique_net_win.h"
+#include "common/unique_net_win.h"
 #include "testkit/testkit_win.h"
 
 namespace ravelin::testkit {

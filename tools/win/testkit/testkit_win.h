@@ -11,7 +11,7 @@
 #include <vector>
 
 // The tools reach the program's holders by path: they build without its include folders.
-#include "../../../src/common/unique_handle_win.h"
+#include "common/unique_handle_win.h"
 
 namespace ravelin::testkit {
 

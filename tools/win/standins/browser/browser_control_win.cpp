@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "../../../../src/common/unique_gdi_win.h"
-#include "../../../../src/common/unique_variant_win.h"
+#include "common/unique_gdi_win.h"
+#include "common/unique_variant_win.h"
 #include "browser/browser_module_win.h"
 #include "browser/browser_page_win.h"
 #include "common/standin_files_win.h"

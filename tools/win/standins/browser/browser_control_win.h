@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "../../../../src/common/com_object_win.h"
+#include "common/com_object_win.h"
 #include "browser/browser_document_win.h"
 #include "browser/browser_events_win.h"
 #include "browser/browser_fetch_win.h"

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "../../../../src/common/com_object_win.h"
+#include "common/com_object_win.h"
 
 namespace ravelin::standin {
 

@@ -3,8 +3,8 @@
 #include <exdispid.h>
 #include <olectl.h>
 
-#include "../../../../src/common/com_object_win.h"
-#include "../../../../src/common/unique_variant_win.h"
+#include "common/com_object_win.h"
+#include "common/unique_variant_win.h"
 #include "browser/browser_module_win.h"
 
 namespace ravelin::standin {

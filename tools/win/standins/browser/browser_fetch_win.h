@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "../../../../src/common/unique_net_win.h"
+#include "common/unique_net_win.h"
 
 namespace ravelin::standin {
 

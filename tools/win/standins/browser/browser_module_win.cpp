@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cwchar>
 
-#include "../../../../src/common/com_object_win.h"
-#include "../../../../src/common/unique_handle_win.h"
+#include "common/com_object_win.h"
+#include "common/unique_handle_win.h"
 #include "browser/browser_control_win.h"
 #include "common/standin_files_win.h"
 

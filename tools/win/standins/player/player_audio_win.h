@@ -28,7 +28,7 @@
 
 #include <memory>
 
-#include "../../../../src/common/unique_handle_win.h"
+#include "common/unique_handle_win.h"
 
 namespace ravelin::standin {
 

@@ -5,8 +5,8 @@
 #include <cwchar>
 #include <string_view>
 
-#include "../../../../src/common/unique_gdi_win.h"
-#include "../../../../src/common/unique_variant_win.h"
+#include "common/unique_gdi_win.h"
+#include "common/unique_variant_win.h"
 #include "common/standin_files_win.h"
 #include "player/player_answers_win.h"
 #include "player/player_ids_win.h"

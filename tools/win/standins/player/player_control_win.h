@@ -44,7 +44,7 @@
 #include <memory>
 #include <string>
 
-#include "../../../../src/common/com_object_win.h"
+#include "common/com_object_win.h"
 #include "player/player_audio_win.h"
 #include "player/player_events_win.h"
 #include "player/player_ids_win.h"

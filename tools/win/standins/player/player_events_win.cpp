@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "../../../../src/common/com_object_win.h"
+#include "common/com_object_win.h"
 #include "player/player_module_win.h"
 
 namespace ravelin::standin {

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "../../../../src/common/com_object_win.h"
-#include "../../../../src/common/unique_handle_win.h"
+#include "common/com_object_win.h"
+#include "common/unique_handle_win.h"
 #include "player/player_control_win.h"
 #include "player/player_ids_win.h"
 
