@@ -6,6 +6,7 @@
 //
 // Target: under 100 ns a call over the unhooked function.
 #include <windows.h>
+
 #include <mmsystem.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // Process entry: the hand-over modes of the updater, then the normal start.
 
 #include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
 

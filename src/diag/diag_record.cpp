@@ -66,7 +66,7 @@ bool ReadPingOutput(std::wstring_view output, DiagRecord& record) {
   if (output.size() < 2) return false;
   int pairs = 0;
   static constexpr DiagRecord::Field kPairFields[] = {DiagRecord::kSend, DiagRecord::kReceived, DiagRecord::kLost,
-                                                     DiagRecord::kMin,  DiagRecord::kMax,      DiagRecord::kAve};
+                                                      DiagRecord::kMin,  DiagRecord::kMax,      DiagRecord::kAve};
   for (const std::wstring& line : SplitText(output, L"\r")) {
     if (line.empty()) continue;
     if (record[DiagRecord::kIp] == kDiagNull) {

@@ -30,9 +30,10 @@ std::wstring FormatReportLine(const DiagRecord& record, std::wstring_view user) 
     static constexpr struct {
       const wchar_t* marker;
       DiagRecord::Field field;
-    } kPingFields[] = {{L"|ip|", DiagRecord::kIp},     {L"|send|", DiagRecord::kSend}, {L"|received|", DiagRecord::kReceived},
-                       {L"|lost|", DiagRecord::kLost}, {L"|min|", DiagRecord::kMin},   {L"|max|", DiagRecord::kMax},
-                       {L"|ave|", DiagRecord::kAve}};
+    } kPingFields[] = {
+        {L"|ip|", DiagRecord::kIp},     {L"|send|", DiagRecord::kSend}, {L"|received|", DiagRecord::kReceived},
+        {L"|lost|", DiagRecord::kLost}, {L"|min|", DiagRecord::kMin},   {L"|max|", DiagRecord::kMax},
+        {L"|ave|", DiagRecord::kAve}};
     for (const auto& f : kPingFields) {
       line += f.marker;
       line += record[f.field];

@@ -1,6 +1,7 @@
 // What the diagnostics measure: the machine's gateway and DNS servers, a few
 // public sites, and the host of the game page or its server.
 #include <winsock2.h>
+
 #include <iphlpapi.h>
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ole2.h>
 
 #include <map>

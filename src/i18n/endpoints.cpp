@@ -6,19 +6,15 @@ namespace ravelin {
 namespace {
 
 #define RAVELIN_GAME_PATH(lang, region) \
-  L"/dusk_vale/client/index.php?source=client_41kk3l&host_uid=%s&sp_promote=" lang L";vorlan_" lang L";" region L";client;%s"
+  L"/dusk_vale/client/"                 \
+  L"index.php?source=client_41kk3l&host_uid=%s&sp_promote=" lang L";vorlan_" lang L";" region L";client;%s"
 
-constexpr std::wstring_view kGameUrlTurkish =
-    L"http://" RAVELIN_CFG_GAME_HOST_TR RAVELIN_GAME_PATH(L"tr", L"tr");
-constexpr std::wstring_view kGameUrlPortuguese =
-    L"http://" RAVELIN_CFG_GAME_HOST_BR RAVELIN_GAME_PATH(L"pt", L"br");
-constexpr std::wstring_view kGameUrlSpanish =
-    L"http://" RAVELIN_CFG_GAME_HOST_AR RAVELIN_GAME_PATH(L"es", L"ar");
-constexpr std::wstring_view kGameUrlPolish =
-    L"http://" RAVELIN_CFG_GAME_HOST_PL RAVELIN_GAME_PATH(L"pl", L"pl");
+constexpr std::wstring_view kGameUrlTurkish = L"http://" RAVELIN_CFG_GAME_HOST_TR RAVELIN_GAME_PATH(L"tr", L"tr");
+constexpr std::wstring_view kGameUrlPortuguese = L"http://" RAVELIN_CFG_GAME_HOST_BR RAVELIN_GAME_PATH(L"pt", L"br");
+constexpr std::wstring_view kGameUrlSpanish = L"http://" RAVELIN_CFG_GAME_HOST_AR RAVELIN_GAME_PATH(L"es", L"ar");
+constexpr std::wstring_view kGameUrlPolish = L"http://" RAVELIN_CFG_GAME_HOST_PL RAVELIN_GAME_PATH(L"pl", L"pl");
 // Chinese keeps the Turkish host and first two fields, with its own region.
-constexpr std::wstring_view kGameUrlChinese =
-    L"http://" RAVELIN_CFG_GAME_HOST_TR RAVELIN_GAME_PATH(L"tr", L"ch");
+constexpr std::wstring_view kGameUrlChinese = L"http://" RAVELIN_CFG_GAME_HOST_TR RAVELIN_GAME_PATH(L"tr", L"ch");
 
 #undef RAVELIN_GAME_PATH
 

@@ -19,6 +19,8 @@ std::size_t TextIndex(UiLanguage language) {
 }
 
 // The program's own texts. Trailing white space is part of a text.
+// Each text with its five languages, one to a line.
+// clang-format off
 void AddProgramTexts(CLanguage& language) {
   language.AddText(1, L"确定",
                    L"Onayla",
@@ -146,6 +148,7 @@ void AddProgramTexts(CLanguage& language) {
                    L"Dusk Vale",
                    L"Dusk Vale");
 }
+// clang-format on
 
 }  // namespace
 

@@ -32,8 +32,8 @@ class CLanguage {
 
   // Stores (or overwrites) the five texts of a key, in the order Chinese,
   // Turkish, Portuguese, Spanish, Polish.
-  void AddText(std::int32_t key, std::wstring_view chinese, std::wstring_view turkish,
-               std::wstring_view portuguese, std::wstring_view spanish, std::wstring_view polish);
+  void AddText(std::int32_t key, std::wstring_view chinese, std::wstring_view turkish, std::wstring_view portuguese,
+               std::wstring_view spanish, std::wstring_view polish);
   // The key's text in the build's language; empty for an unknown key.
   std::wstring GetText(std::int32_t key) const;
 

@@ -38,6 +38,8 @@ constexpr Layout kMIb{true, true, Imm::Byte};
 constexpr Layout kMIz{true, true, Imm::Z};
 constexpr Layout Only(Imm imm) { return {true, false, imm}; }
 
+// The opcode tables keep one line per group of opcodes.
+// clang-format off
 bool IsLegacyPrefix(std::uint8_t b) {
   switch (b) {
     case 0x66: case 0x67: case 0xF0: case 0xF2: case 0xF3:
@@ -140,6 +142,7 @@ bool KnownMap3A(std::uint8_t op) {
   return In(op, 0x08, 0x0F) || In(op, 0x14, 0x17) || In(op, 0x20, 0x22) || In(op, 0x40, 0x42) || op == 0x44 ||
          In(op, 0x60, 0x63) || op == 0xCC || op == 0xCE || op == 0xCF || op == 0xDF;
 }
+// clang-format on
 
 std::int32_t Read32(const std::uint8_t* p) {
   const std::uint32_t v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -303,6 +306,7 @@ std::optional<Instruction> DecodeInstruction(const std::uint8_t* code, std::size
   }
 
   const std::size_t immStart = pos;
+  // clang-format off
   switch (imm) {
     case Imm::None: break;
     case Imm::Byte: case Imm::Rel8: pos += 1; break;
@@ -313,6 +317,7 @@ std::optional<Instruction> DecodeInstruction(const std::uint8_t* code, std::size
     case Imm::Offset: pos += addrsize ? 4 : 8; break;
     case Imm::Rel32: pos += 4; break;
   }
+  // clang-format on
   if (pos > limit) return std::nullopt;
   insn.length = pos;
   if (insn.kind == Kind::RipRelative) insn.immediateAfterDisp = pos - immStart;
@@ -371,8 +376,8 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
     if (!insn) return "cannot decode the instruction at " + At(covered, entry, available);
     if (insn->kind == Kind::Unrelocatable) return "cannot move the instruction at " + At(covered, entry, available);
     if (insn->endsFlow && covered + insn->length < kPatchSize) {
-      return std::string(kTooSmallReason) + " at " + At(covered, entry, available) + ", before " + std::to_string(kPatchSize) +
-             " bytes";
+      return std::string(kTooSmallReason) + " at " + At(covered, entry, available) + ", before " +
+             std::to_string(kPatchSize) + " bytes";
     }
     taken.push_back({*insn, covered});
     covered += insn->length;

@@ -1,6 +1,7 @@
 // Silencing what this process plays through waveOut: waveOutWrite's entry is
 // patched so that every buffer passes HookedWaveOutWrite first.
 #include <windows.h>
+
 #include <mmsystem.h>
 
 #include <cstring>

@@ -35,8 +35,7 @@ std::wstring FormatDiskHostUid(std::string_view serial, std::string_view model, 
 
 std::wstring FormatCpuSignature(std::uint32_t eax, std::uint32_t ebx, std::uint32_t ecx, std::uint32_t edx) {
   if (eax == 0 && ebx == 0 && ecx == 0 && edx == 0) return {};
-  return std::to_wstring(eax) + L"_" + std::to_wstring(ebx) + L"_" + std::to_wstring(ecx) + L"_" +
-         std::to_wstring(edx);
+  return std::to_wstring(eax) + L"_" + std::to_wstring(ebx) + L"_" + std::to_wstring(ecx) + L"_" + std::to_wstring(edx);
 }
 
 std::wstring FormatFallbackHostUid(std::wstring_view base, std::uint32_t volumeSerial, std::size_t capacity) {

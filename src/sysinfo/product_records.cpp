@@ -4,13 +4,9 @@
 
 namespace ravelin {
 
-std::wstring CorvaneReadKey(bool is64) {
-  return is64 ? L"Software\\Wow6432Node\\Corvane\\" : L"Software\\Corvane\\";
-}
+std::wstring CorvaneReadKey(bool is64) { return is64 ? L"Software\\Wow6432Node\\Corvane\\" : L"Software\\Corvane\\"; }
 
-std::wstring CorvaneWriteKey(bool is64) {
-  return is64 ? L"SOFTWARE\\Wow6432Node\\Corvane\\" : L"SOFTWARE\\Corvane\\";
-}
+std::wstring CorvaneWriteKey(bool is64) { return is64 ? L"SOFTWARE\\Wow6432Node\\Corvane\\" : L"SOFTWARE\\Corvane\\"; }
 
 std::wstring DownloadMarkKey(bool is64) {
   return std::wstring(is64 ? L"SOFTWARE\\Wow6432Node\\Tessar software\\" : L"SOFTWARE\\Tessar software\\") + L"QXM";

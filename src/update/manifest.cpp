@@ -88,5 +88,4 @@ std::wstring FormatFileVersion(std::uint32_t versionMS, std::uint32_t versionLS)
   return buffer.data();
 }
 
-
 }  // namespace ravelin

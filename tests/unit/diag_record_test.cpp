@@ -145,8 +145,8 @@ const LocalisedPing kLocalisedPings[] = {
      L"    Minimum = 21ms, Maximum = 21ms, Average = 21ms\r\n",
      L"2001:db8::7", L"1", L"1", L"0 (0% loss)", L"21ms", L"21ms", L"21ms"},
     {"English, unknown host", L"nosuch.example",
-     L"Ping request could not find host nosuch.example. Please check the name and try again.\r\n",
-     L"nosuch.example", L"NULL", L"NULL", L"NULL", L"NULL", L"NULL", L""},
+     L"Ping request could not find host nosuch.example. Please check the name and try again.\r\n", L"nosuch.example",
+     L"NULL", L"NULL", L"NULL", L"NULL", L"NULL", L""},
     {"German", L"game.example",
      L"\r\nPing wird ausgeführt für game.example [192.0.2.7] mit 32 Bytes Daten:\r\n"
      L"Antwort von 192.0.2.7: Bytes=32 Zeit=1ms TTL=57\r\n"
@@ -241,7 +241,8 @@ TEST(PingOutput, StatisticsInEveryDisplayLanguage) {
 TEST(PingOutput, LineBreaksAndBracketsOutsideTheStatistics) {
   // Lines end at the return alone: a bare line feed joins two lines into one,
   // and the pairs of both still count in order.
-  const DiagRecord joined = Ping(L"Sent = 4, Received = 4, Lost = 0 (0% loss),\nMinimum = 1ms, Maximum = 2ms, Average = 1ms");
+  const DiagRecord joined =
+      Ping(L"Sent = 4, Received = 4, Lost = 0 (0% loss),\nMinimum = 1ms, Maximum = 2ms, Average = 1ms");
   EXPECT_EQ(joined[F::kLost], L"0 (0% loss)");
   EXPECT_EQ(joined[F::kMin], L"1ms");
   EXPECT_EQ(joined[F::kAve], L"1ms");
@@ -272,42 +273,41 @@ TEST(PingOutput, LineBreaksAndBracketsOutsideTheStatistics) {
 
 TEST(TracertOutput, HopLinesBecomeTheSummary) {
   DiagRecord r;
-  ASSERT_TRUE(ReadTracertOutput(
-      L"\r\nTracing route to game.example [192.0.2.7]\r\nover a maximum of 30 hops:\r\n\r\n"
-      L"  1    <1 ms    <1 ms    <1 ms  192.0.2.1\r\n"
-      L"  2     *        *        *     Request timed out.\r\n"
-      L"  3    12 ms    11 ms    13 ms  edge.example [198.51.100.4]\r\n"
-      L" 30\r\n"
-      L"\r\nTrace complete.\r\n",
-      r));
+  ASSERT_TRUE(
+      ReadTracertOutput(L"\r\nTracing route to game.example [192.0.2.7]\r\nover a maximum of 30 hops:\r\n\r\n"
+                        L"  1    <1 ms    <1 ms    <1 ms  192.0.2.1\r\n"
+                        L"  2     *        *        *     Request timed out.\r\n"
+                        L"  3    12 ms    11 ms    13 ms  edge.example [198.51.100.4]\r\n"
+                        L" 30\r\n"
+                        L"\r\nTrace complete.\r\n",
+                        r));
   EXPECT_EQ(r[F::kTracert], L"192.0.2.1:<1ms>out.:NULLms>[198.51.100.4]:13ms>30NULLms>");
 }
 
 TEST(TracertOutput, OtherDisplayLanguages) {
   // German: the same hop columns; the timed-out hop ends with its own word.
   DiagRecord german;
-  ASSERT_TRUE(ReadTracertOutput(
-      L"\r\nRoutenverfolgung zu game.example [192.0.2.7]\r\n\u00FCber maximal 30 Hops:\r\n\r\n"
-      L"  1    <1 ms    <1 ms    <1 ms  192.168.1.1\r\n"
-      L"  2     9 ms     *       10 ms  10.0.0.1\r\n"
-      L"  3     *        *        *     Zeit\u00FCberschreitung der Anforderung.\r\n"
-      L"  4    12 ms    11 ms    13 ms  edge.example [198.51.100.4]\r\n"
-      L"\r\nAblaufverfolgung beendet.\r\n",
-      german));
+  ASSERT_TRUE(
+      ReadTracertOutput(L"\r\nRoutenverfolgung zu game.example [192.0.2.7]\r\n\u00FCber maximal 30 Hops:\r\n\r\n"
+                        L"  1    <1 ms    <1 ms    <1 ms  192.168.1.1\r\n"
+                        L"  2     9 ms     *       10 ms  10.0.0.1\r\n"
+                        L"  3     *        *        *     Zeit\u00FCberschreitung der Anforderung.\r\n"
+                        L"  4    12 ms    11 ms    13 ms  edge.example [198.51.100.4]\r\n"
+                        L"\r\nAblaufverfolgung beendet.\r\n",
+                        german));
   // A partly lost hop keeps what stands between its last two "ms".
-  EXPECT_EQ(german[F::kTracert],
-            L"192.168.1.1:<1ms>10.0.0.1:*       10ms>Anforderung.:NULLms>[198.51.100.4]:13ms>");
+  EXPECT_EQ(german[F::kTracert], L"192.168.1.1:<1ms>10.0.0.1:*       10ms>Anforderung.:NULLms>[198.51.100.4]:13ms>");
 
   // Simplified Chinese writes the unit as 毫秒: no "ms" in a hop line, so
   // every hop reads NULLms; the full-width full stop stays in the last token.
   DiagRecord chinese;
-  ASSERT_TRUE(ReadTracertOutput(
-      L"\r\n通过最多 30 个跃点跟踪\r\n到 game.example [192.0.2.7] 的路由:\r\n\r\n"
-      L"  1    <1 毫秒   <1 毫秒   <1 毫秒 192.168.1.1\r\n"
-      L"  2     *        *        *     请求超时。\r\n"
-      L" 10    35 毫秒   34 毫秒   36 毫秒 192.0.2.7\r\n"
-      L"\r\n跟踪完成。\r\n",
-      chinese));
+  ASSERT_TRUE(
+      ReadTracertOutput(L"\r\n通过最多 30 个跃点跟踪\r\n到 game.example [192.0.2.7] 的路由:\r\n\r\n"
+                        L"  1    <1 毫秒   <1 毫秒   <1 毫秒 192.168.1.1\r\n"
+                        L"  2     *        *        *     请求超时。\r\n"
+                        L" 10    35 毫秒   34 毫秒   36 毫秒 192.0.2.7\r\n"
+                        L"\r\n跟踪完成。\r\n",
+                        chinese));
   EXPECT_EQ(chinese[F::kTracert], L"192.168.1.1:NULLms>请求超时。:NULLms>192.0.2.7:NULLms>");
 }
 

@@ -79,7 +79,8 @@ TEST(ReportLine, LinesFollowEachOther) {
 }
 
 TEST(DiagLog, PathInTheTemporaryFolder) {
-  EXPECT_EQ(DiagLogPath(L"C:\\Users\\p\\AppData\\Local\\Temp\\"), L"C:\\Users\\p\\AppData\\Local\\Temp\\Corvaneout.txt");
+  EXPECT_EQ(DiagLogPath(L"C:\\Users\\p\\AppData\\Local\\Temp\\"),
+            L"C:\\Users\\p\\AppData\\Local\\Temp\\Corvaneout.txt");
   EXPECT_EQ(DiagLogPath(L"C:\\Temp\\\\"), L"C:\\Temp\\Corvaneout.txt");
   EXPECT_EQ(DiagLogPath(L"C:\\Temp"), L"C:\\Temp\\Corvaneout.txt");
   EXPECT_EQ(DiagLogPath(L""), L"c:\\Corvaneout.txt");
@@ -96,7 +97,7 @@ TEST(DiagLog, CapDropsTheOldestWholeLines) {
       {"a\rbb\rccc\r", 7, "bb\rccc\r"},
       {"a\rbb\rccc\r", 6, "ccc\r"},  // never half a line
       {"a\rbb\rccc\r", 4, "ccc\r"},
-      {"a\rbb\rccc\r", 3, ""},  // the newest line alone does not fit
+      {"a\rbb\rccc\r", 3, ""},   // the newest line alone does not fit
       {"a\rbb\rccc", 5, "ccc"},  // a last line without its return
       {"abcdef", 6, "abcdef"},
       {"abcdef", 5, ""},
@@ -336,7 +337,9 @@ std::size_t LastBoundary(const std::vector<std::size_t>& boundaries, std::size_t
 
 TEST(PipeChunks, Utf8SplitAtEveryPosition) {
   // "a", "é", "中", U+1F600, "b": 1, 2, 3, 4 and 1 bytes.
-  const std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80" "b";
+  const std::string text =
+      "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"
+      "b";
   const std::vector<std::size_t> boundaries = {0, 1, 3, 6, 10, 11};
   for (std::size_t split = 0; split <= text.size(); ++split) {
     EXPECT_EQ(CompleteUtf8Prefix(std::string_view(text).substr(0, split)), LastBoundary(boundaries, split))
@@ -361,7 +364,9 @@ bool GbkLead(unsigned char byte, void* context) {
 TEST(PipeChunks, DoubleByteSplitAtEveryPosition) {
   // GBK "a中文b中": the trail bytes 0xD0, 0xC4 are also lead bytes, so
   // the characters must be counted from the start.
-  const std::string text = "a\xD6\xD0\xCE\xC4" "b\xD6\xD0";
+  const std::string text =
+      "a\xD6\xD0\xCE\xC4"
+      "b\xD6\xD0";
   const std::vector<std::size_t> boundaries = {0, 1, 3, 5, 6, 8};
   for (std::size_t split = 0; split <= text.size(); ++split) {
     int calls = 0;

@@ -52,10 +52,10 @@ TEST(HitTest, BandsAndCornersInThePlayPhase) {
     int x, y, code;
   };
   const Case cases[] = {
-      {5, 5, kHtTopLeft},       {2, 5, kHtLeft},          {100, 15, kHtCaption},     {3, 300, kHtLeft},
-      {4, 300, kHtCaption},     {997, 300, kHtRight},     {996, 300, kHtCaption},    {500, 3, kHtTop},
-      {500, 697, kHtBottom},    {990, 10, kHtTopRight},   {989, 10, kHtCaption},     {10, 690, kHtBottomLeft},
-      {990, 690, kHtBottomRight}, {0, 0, kHtLeft},        {999, 0, kHtRight},        {500, 4, kHtCaption},
+      {5, 5, kHtTopLeft},         {2, 5, kHtLeft},        {100, 15, kHtCaption},  {3, 300, kHtLeft},
+      {4, 300, kHtCaption},       {997, 300, kHtRight},   {996, 300, kHtCaption}, {500, 3, kHtTop},
+      {500, 697, kHtBottom},      {990, 10, kHtTopRight}, {989, 10, kHtCaption},  {10, 690, kHtBottomLeft},
+      {990, 690, kHtBottomRight}, {0, 0, kHtLeft},        {999, 0, kHtRight},     {500, 4, kHtCaption},
       {-5, 300, kHtLeft},
   };
   for (const Case& c : cases) EXPECT_EQ(GameHitTest(true, c.x, c.y, w, h), c.code) << c.x << "," << c.y;

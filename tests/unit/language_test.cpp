@@ -18,6 +18,7 @@ struct TableRow {
 };
 
 // The texts exactly as the product defines them, white space included.
+// clang-format off
 const TableRow kExpected[] = {
     {1, {L"确定", L"Onayla", L"Confirmar", L"Aceptar", L"Potwierdź"}},
     {2, {L"取消", L"İptal Et", L"Cancelar", L"Cancelar", L"Anuluj"}},
@@ -44,6 +45,7 @@ const TableRow kExpected[] = {
     {23, {L"清除缓存", L"Önbelleği Temizle", L"Limpar Cache", L"Borrar caché", L"Wyczyść Cache"}},
     {24, {L"确认要清除Flash缓存吗？", L"Flash önbelleğini temizlemek istediğinize emin misiniz?", L"Deseja limpar o Cache do Flash?", L"¿Está seguro que desea borrar la caché de Flash?", L"Czy na pewno wyczyścić cache Flash?"}},
     {25, {L"Vorlan登陆器", L"Dusk Vale", L"Dusk Vale", L"Dusk Vale", L"Dusk Vale"}},};
+// clang-format on
 
 const UiLanguage kAllLanguages[] = {kLangChinese, kLangTurkish, kLangPortuguese, kLangSpanish, kLangPolish};
 
@@ -88,9 +90,9 @@ TEST(TextTable, AddTextOverwritesAnExistingKey) {
 
 TEST(BuildLanguage, OnlyTheFirstCharacterOfEntryOneCounts) {
   const std::pair<const wchar_t*, UiLanguage> cases[] = {
-      {L"1", kLangTurkish},  {L"2", kLangPortuguese}, {L"3", kLangSpanish}, {L"4", kLangPolish},
-      {L"2xyz", kLangPortuguese}, {L"0", kLangChinese}, {L"5", kLangChinese}, {L"", kLangChinese},
-      {L" 1", kLangChinese}, {L"\x0661", kLangChinese},  // Arabic-Indic one is not the digit
+      {L"1", kLangTurkish},       {L"2", kLangPortuguese},   {L"3", kLangSpanish}, {L"4", kLangPolish},
+      {L"2xyz", kLangPortuguese}, {L"0", kLangChinese},      {L"5", kLangChinese}, {L"", kLangChinese},
+      {L" 1", kLangChinese},      {L"\x0661", kLangChinese},  // Arabic-Indic one is not the digit
   };
   for (const auto& [entry, language] : cases) EXPECT_EQ(LanguageFromBuildEntry(entry), language);
 }

@@ -102,7 +102,7 @@ TEST_F(MessageLoopTest, FiltersAreOfferedFromTheLastAddedAndTheFirstConsumerStop
   EXPECT_EQ(loop.Run(), 1);
 
   const std::vector<std::string> expected = {
-      "third 256", "second 256",                              // consumed: not dispatched, first not asked
+      "third 256", "second 256",                               // consumed: not dispatched, first not asked
       "third 275", "second 275", "first 275", "dispatch 275",  // nobody consumed
   };
   EXPECT_EQ(trace, expected);
@@ -123,8 +123,7 @@ TEST_F(MessageLoopTest, AFilterMayRemoveItselfWhileTheOfferRuns) {
   Post(kKeyDown);
   Post(kQuit);
   loop.Run();
-  const std::vector<std::string> expected = {"second 256", "first 256", "dispatch 256", "first 256",
-                                             "dispatch 256"};
+  const std::vector<std::string> expected = {"second 256", "first 256", "dispatch 256", "first 256", "dispatch 256"};
   EXPECT_EQ(trace, expected);
 }
 
@@ -148,8 +147,8 @@ TEST_F(MessageLoopTest, IdleRunsOncePerEmptyQueueAndAgainOnlyAfterAMeaningfulMes
 
   EXPECT_EQ(loop.Run(), 7);
   const std::vector<std::string> expected = {
-      "idle a",       "idle b",       "dispatch 256", "idle a",       "idle b",       "dispatch 512",
-      "dispatch 160", "dispatch 15",  "dispatch 280", "dispatch 275", "idle a",       "idle b",
+      "idle a",       "idle b",      "dispatch 256", "idle a",       "idle b", "dispatch 512",
+      "dispatch 160", "dispatch 15", "dispatch 280", "dispatch 275", "idle a", "idle b",
   };
   EXPECT_EQ(trace, expected);
 }

@@ -2,6 +2,7 @@
 // id, stored properties, in-place activation, events through the sink map,
 // the document and its UI handler.
 #include <windows.h>
+
 #include <exdisp.h>
 #include <exdispid.h>
 #include <mshtmhst.h>
@@ -17,8 +18,8 @@
 #include "framework/ax_host_win.h"
 #include "framework/disp_event_sink_win.h"
 #include "res/resource.h"
-#include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
+#include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
@@ -78,8 +79,6 @@ const CDispEventSink<EventLog>::Entry kBrowserSinkMap[] = {
     {DISPID_PROGRESSCHANGE, &EventLog::OnProgress},
 };
 
-
-
 class UiHandler final : public IDocHostUIHandler {
  public:
   int hostInfoCalls = 0;
@@ -128,15 +127,13 @@ class UiHandler final : public IDocHostUIHandler {
 
 class AxHost : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll"));
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(ravelin::testkit::RegisterStandin(L"browser_standin.dll")); }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
     ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
     ravelin::testkit::ClearStandinFile(L"browser.log");
-    parent = CreateWindowExW(0, L"STATIC", L"host test", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                             700, 500, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    parent = CreateWindowExW(0, L"STATIC", L"host test", WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 700,
+                             500, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(parent, nullptr);
   }
   void TearDown() override {
@@ -327,9 +324,8 @@ TEST_F(BrowserOverHttp, TheLoginPageLoadsAndLaterNavigatesToTheLoadGameAddress) 
                                                R"({"mode":"normal","loadgame_delay_ms":300})"));
   Navigate(browser.Get(), startPage);
   const std::string marker = "app://loadgame?movie=http://127.0.0.1/game/movie.swf";
-  ASSERT_TRUE(PumpUntil([&] { return log.Has("NavigateError " + marker + " " +
-                                             std::to_string(static_cast<LONG>(0x800C000DL))); },
-                        10s));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return log.Has("NavigateError " + marker + " " + std::to_string(static_cast<LONG>(0x800C000DL))); }, 10s));
   PumpUntil([&] { return log.Has("DocumentComplete about:navigationfailure"); }, 5s);
   const std::vector<std::string> expected = {
       "BeforeNavigate2 " + Narrow(startPage),
@@ -343,7 +339,8 @@ TEST_F(BrowserOverHttp, TheLoginPageLoadsAndLaterNavigatesToTheLoadGameAddress) 
   EXPECT_TRUE(log.Has("ProgressChange 10000/10000"));
 
   // The service saw the raw query, "&" and "=" of the identifier included.
-  const auto requests = ravelin::testkit::ServiceRequest(L"GET", L"/_standin/requests?path=/dusk_vale/client/index.php");
+  const auto requests =
+      ravelin::testkit::ServiceRequest(L"GET", L"/_standin/requests?path=/dusk_vale/client/index.php");
   ASSERT_TRUE(requests);
   EXPECT_NE(requests->find(R"("host_uid": "A&B=C_1")"), std::string::npos) << *requests;
 }
@@ -414,9 +411,9 @@ TEST(AxHostWindow, AnUnknownClassLeavesAnEmptyHostAndNoControl) {
   ravelin::framework::AtlAxWinInit(GetModuleHandleW(nullptr));
   const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
                                       GetModuleHandleW(nullptr), nullptr);
-  const HWND host = CreateWindowExW(0, ravelin::framework::kAxHostClass, L"{00000000-1111-2222-3333-444444444444}",
-                                    WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, parent, nullptr, GetModuleHandleW(nullptr),
-                                    nullptr);
+  const HWND host =
+      CreateWindowExW(0, ravelin::framework::kAxHostClass, L"{00000000-1111-2222-3333-444444444444}",
+                      WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   EXPECT_NE(host, nullptr);
   ComPtr<IUnknown> control;
   EXPECT_EQ(AxGetControl(host, &control), E_FAIL);
@@ -484,9 +481,9 @@ TEST_F(AxHost, ThePlayerTakesItsStoredPropertiesLoadsAMovieAndReportsReadyStates
 
   DestroyWindow(host);
   const auto log = ravelin::testkit::ReadStandinLines(L"player.log");
-  for (const char* line : {"load bag", "property WMode=Window", "property Quality=High", "property AllowNetworking=all",
-                           "property Loop=true", "property Menu=false", "LoadMovie 0 http://127.0.0.1/game/movie.swf",
-                           "Play", "close"}) {
+  for (const char* line :
+       {"load bag", "property WMode=Window", "property Quality=High", "property AllowNetworking=all",
+        "property Loop=true", "property Menu=false", "LoadMovie 0 http://127.0.0.1/game/movie.swf", "Play", "close"}) {
     EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
   }
 }

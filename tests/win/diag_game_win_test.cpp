@@ -101,7 +101,8 @@ TEST_F(DiagGame, TheHourlyTimersPostAProbeWithANewBatchAndAUdpReport) {
   ASSERT_TRUE(PumpUntil([] { return Uploads().size() == 3; }, 30s));
   uploads = Uploads();
   ASSERT_EQ(uploads[2].size(), 1u);
-  EXPECT_TRUE(std::regex_search(uploads[2][0], std::regex(R"(\|type\|checkUdp\|url\|127\.0\.0\.1\|udp\|100times:Lost0 Out\d+ )")))
+  EXPECT_TRUE(std::regex_search(uploads[2][0],
+                                std::regex(R"(\|type\|checkUdp\|url\|127\.0\.0\.1\|udp\|100times:Lost0 Out\d+ )")))
       << uploads[2][0];
 }
 

@@ -2,6 +2,7 @@
 // controls: placement, the pointer rules, the close question and shutdown,
 // restacking, the play-phase layout and hit test, and the start-up tasks.
 #include <windows.h>
+
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -12,12 +13,12 @@
 
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
+#include "game_window_test_win.h"
 #include "i18n/language_win.h"
 #include "sysinfo/product_records_win.h"
-#include "game_window_test_win.h"
 #include "testkit/message_box_answer_win.h"
-#include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
+#include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
@@ -28,7 +29,6 @@ using ravelin::testkit::PumpUntil;
 using namespace std::chrono_literals;
 using ravelin::CTranslucentDlg;
 using ravelin::testkit::MessageBoxAnswerer;
-
 
 RECT WindowRect(HWND w) {
   RECT rc{};
@@ -62,7 +62,6 @@ class Frame : public ravelin::testkit::GameWindowTest {
     SendMessageW(frame->m_hWnd, WM_MOUSEMOVE, 0, Point(x, y));
     UpdateWindow(frame->m_hWnd);  // the composition runs in WM_PAINT
   }
-
 };
 
 TEST_F(Frame, IsCentredLayeredAndCarriesTheGameWindowInItsOpening) {

@@ -17,13 +17,13 @@
 
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
+#include "game_window_test_win.h"
 #include "gamewnd/game_buttons_win.h"
 #include "i18n/language_win.h"
 #include "sound/sound_win.h"
-#include "game_window_test_win.h"
 #include "testkit/message_box_answer_win.h"
-#include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
+#include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
@@ -36,8 +36,6 @@ using ravelin::CStandardDlg;
 using ravelin::CTranslucentDlg;
 using ravelin::g_Language;
 using ravelin::testkit::MessageBoxAnswerer;
-
-
 
 RECT WindowRect(HWND w) {
   RECT rc{};
@@ -214,7 +212,6 @@ class GameButtons : public ravelin::testkit::GameWindowTest {
     SendMessageW(Button(id), BM_CLICK, 0, 0);
     PumpMessages(20ms);
   }
-
 };
 
 struct ButtonCase {

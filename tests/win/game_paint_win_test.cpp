@@ -15,8 +15,8 @@
 
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
-#include "gamewnd/game_paint.h"
 #include "game_window_test_win.h"
+#include "gamewnd/game_paint.h"
 #include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
@@ -36,7 +36,6 @@ constexpr COLORREF kFinished = RGB(0x32, 0x2C, 0x0A);
 constexpr COLORREF kRunning = RGB(0xFF, 0x99, 0x00);
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
 constexpr COLORREF kMarker = RGB(0xFF, 0x00, 0xFF);  // in none of the art
-
 
 std::string Hex(COLORREF c) {
   char text[16];
@@ -155,7 +154,6 @@ class GamePaint : public ravelin::testkit::GameWindowTest {
     DeleteObject(brush);
     ReleaseDC(GameWnd(), dc);
   }
-
 };
 
 TEST_F(GamePaint, LoadingBackgroundIsTheFillFramedByTheBorderBitmap) {

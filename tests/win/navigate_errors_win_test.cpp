@@ -11,8 +11,8 @@
 #include "framework/ax_host_win.h"
 #include "i18n/language_win.h"
 #include "testkit/message_box_answer_win.h"
-#include "testkit/standin_files_win.h"
 #include "testkit/pump_win.h"
+#include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
@@ -21,7 +21,6 @@ using ravelin::testkit::PumpMessages;
 using ravelin::testkit::PumpUntil;
 
 using namespace std::chrono_literals;
-
 
 int StartPageLoads() {
   const auto requests =

@@ -1,6 +1,7 @@
 // Registry records, shortcuts and the start address, in a throwaway prefix,
 // called in the order the game window's start-up makes them.
 #include <windows.h>
+
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -111,7 +112,8 @@ TEST_F(ProductRecords, FirstStartRecordsEverythingAndTheSecondOnlyRewritesTheDes
   const ravelin::StartAddress first = ravelin::BuildStartAddress();
   ravelin::CreateShortcutsAndRecords();
 
-  EXPECT_TRUE(first.url.ends_with(L"&host_uid=" + first.hostUid + L"&sp_promote=tr;vorlan_tr;tr;client;officialwebsite"))
+  EXPECT_TRUE(
+      first.url.ends_with(L"&host_uid=" + first.hostUid + L"&sp_promote=tr;vorlan_tr;tr;client;officialwebsite"))
       << ToUtf8(first.url);
   EXPECT_EQ(ReadValue(kCorvane, L"Tessar_duskvale"), L"officialwebsite");
   EXPECT_EQ(ReadValue(kCorvane, L"DoRun_duskvale"), L"1");

@@ -2,6 +2,7 @@
 // winmm, and the game window's sound buttons with the stand-in player
 // playing on the harness's null audio device.
 #include <windows.h>
+
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
 #include <mmsystem.h>
@@ -18,10 +19,10 @@
 
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
+#include "game_window_test_win.h"
 #include "resource.h"
 #include "sound/hook_transaction_win.h"
 #include "sound/sound_win.h"
-#include "game_window_test_win.h"
 #include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
 #include "testkit/testkit_win.h"
@@ -169,7 +170,8 @@ TEST_F(WaveHook, AFailedInstallLeavesWaveOutWriteUnpatchedAndWorking) {
 
 TEST_F(WaveHook, ARefusedHookLeavesTheFunctionAndPointerAsTheyWere) {
   // A function that returns at once is too short to patch.
-  auto* code = static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+  auto* code =
+      static_cast<unsigned char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
   ASSERT_NE(code, nullptr);
   std::memset(code, 0xCC, 4096);
   code[0] = 0x31;  // xor eax, eax

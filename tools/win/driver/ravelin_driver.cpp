@@ -81,11 +81,12 @@ void Print(const WindowInfo& w) {
   GetWindowRect(w.hwnd, &rc);
   const auto style = static_cast<unsigned long>(GetWindowLongPtrW(w.hwnd, GWL_STYLE));
   const auto exStyle = static_cast<unsigned long>(GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE));
-  std::wprintf(L"kind=%ls hwnd=%p pid=%lu class=%ls visible=%d iconic=%d zoomed=%d layered=%d style=0x%08lX "
-               L"exstyle=0x%08lX rect=%ld,%ld,%ld,%ld title=\"%ls\"\n",
-               KindText(w).c_str(), static_cast<void*>(w.hwnd), static_cast<unsigned long>(w.pid), w.className.c_str(),
-               w.visible ? 1 : 0, IsIconic(w.hwnd) ? 1 : 0, IsZoomed(w.hwnd) ? 1 : 0, w.layered ? 1 : 0, style,
-               exStyle, rc.left, rc.top, rc.right, rc.bottom, w.title.c_str());
+  std::wprintf(
+      L"kind=%ls hwnd=%p pid=%lu class=%ls visible=%d iconic=%d zoomed=%d layered=%d style=0x%08lX "
+      L"exstyle=0x%08lX rect=%ld,%ld,%ld,%ld title=\"%ls\"\n",
+      KindText(w).c_str(), static_cast<void*>(w.hwnd), static_cast<unsigned long>(w.pid), w.className.c_str(),
+      w.visible ? 1 : 0, IsIconic(w.hwnd) ? 1 : 0, IsZoomed(w.hwnd) ? 1 : 0, w.layered ? 1 : 0, style, exStyle, rc.left,
+      rc.top, rc.right, rc.bottom, w.title.c_str());
   std::fflush(stdout);
 }
 
@@ -133,8 +134,7 @@ int Answer(Options o) {
   std::wprintf(L"caption=\"%ls\" text=\"%ls\"\n", TextOf(box->hwnd).c_str(),
                TextOf(GetDlgItem(box->hwnd, 0xFFFF)).c_str());
   std::fflush(stdout);
-  PostMessageW(box->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(box->hwnd, id)));
+  PostMessageW(box->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box->hwnd, id)));
   return 0;
 }
 
@@ -154,7 +154,8 @@ int PressKey(const std::wstring& name) {
 }
 
 int Usage() {
-  std::fputs("usage: ravelin-driver windows|processes|wait|wait-window|close|command|click|message|answer|key ...\n", stderr);
+  std::fputs("usage: ravelin-driver windows|processes|wait|wait-window|close|command|click|message|answer|key ...\n",
+             stderr);
   return 2;
 }
 

@@ -4,11 +4,11 @@
 
 #include <optional>
 
-#include "common/unique_gdi_win.h"
-#include "common/unique_variant_win.h"
 #include "browser/browser_module_win.h"
 #include "browser/browser_page_win.h"
 #include "common/standin_files_win.h"
+#include "common/unique_gdi_win.h"
+#include "common/unique_variant_win.h"
 
 namespace ravelin::standin {
 namespace {

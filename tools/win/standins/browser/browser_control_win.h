@@ -12,10 +12,10 @@
 #include <memory>
 #include <string>
 
-#include "common/com_object_win.h"
 #include "browser/browser_document_win.h"
 #include "browser/browser_events_win.h"
 #include "browser/browser_fetch_win.h"
+#include "common/com_object_win.h"
 
 namespace ravelin::standin {
 

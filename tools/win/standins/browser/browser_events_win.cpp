@@ -3,9 +3,9 @@
 #include <exdispid.h>
 #include <olectl.h>
 
+#include "browser/browser_module_win.h"
 #include "common/com_object_win.h"
 #include "common/unique_variant_win.h"
-#include "browser/browser_module_win.h"
 
 namespace ravelin::standin {
 namespace {

@@ -8,10 +8,10 @@
 #include <atomic>
 #include <cwchar>
 
-#include "common/com_object_win.h"
-#include "common/unique_handle_win.h"
 #include "browser/browser_control_win.h"
+#include "common/com_object_win.h"
 #include "common/standin_files_win.h"
+#include "common/unique_handle_win.h"
 
 namespace ravelin::standin {
 

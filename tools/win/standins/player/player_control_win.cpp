@@ -5,9 +5,9 @@
 #include <cwchar>
 #include <string_view>
 
+#include "common/standin_files_win.h"
 #include "common/unique_gdi_win.h"
 #include "common/unique_variant_win.h"
-#include "common/standin_files_win.h"
 #include "player/player_answers_win.h"
 #include "player/player_ids_win.h"
 #include "player/player_module_win.h"
