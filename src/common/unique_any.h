@@ -17,6 +17,18 @@
 
 namespace ravelin {
 
+namespace detail {
+
+// The base of the traits of every kind whose empty value is null.
+template <class T>
+struct NullIsEmpty {
+  using type = T;
+  static T Invalid() noexcept { return nullptr; }
+  static bool IsValid(T value) noexcept { return value != nullptr; }
+};
+
+}  // namespace detail
+
 template <class Traits>
 class unique_any {
  public:

@@ -16,24 +16,15 @@ namespace ravelin {
 namespace detail {
 
 template <class T>
-struct GdiObjectTraits {
-  using type = T;
-  static T Invalid() noexcept { return nullptr; }
-  static bool IsValid(T value) noexcept { return value != nullptr; }
+struct GdiObjectTraits : NullIsEmpty<T> {
   static void Close(T value) noexcept { DeleteObject(value); }
 };
 
-struct MemoryDcTraits {
-  using type = HDC;
-  static HDC Invalid() noexcept { return nullptr; }
-  static bool IsValid(HDC value) noexcept { return value != nullptr; }
+struct MemoryDcTraits : NullIsEmpty<HDC> {
   static void Close(HDC value) noexcept { DeleteDC(value); }
 };
 
-struct ImageListTraits {
-  using type = HIMAGELIST;
-  static HIMAGELIST Invalid() noexcept { return nullptr; }
-  static bool IsValid(HIMAGELIST value) noexcept { return value != nullptr; }
+struct ImageListTraits : NullIsEmpty<HIMAGELIST> {
   static void Close(HIMAGELIST value) noexcept { ImageList_Destroy(value); }
 };
 

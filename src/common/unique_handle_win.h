@@ -15,13 +15,6 @@ namespace ravelin {
 
 namespace detail {
 
-template <class T>
-struct NullIsEmpty {
-  using type = T;
-  static T Invalid() noexcept { return nullptr; }
-  static bool IsValid(T value) noexcept { return value != nullptr; }
-};
-
 // The calls that open these fail with INVALID_HANDLE_VALUE; a null handle
 // owns nothing either.
 struct InvalidIsEmpty {

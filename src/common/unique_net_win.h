@@ -14,10 +14,7 @@ namespace ravelin {
 
 namespace detail {
 
-struct InternetTraits {
-  using type = HINTERNET;
-  static HINTERNET Invalid() noexcept { return nullptr; }
-  static bool IsValid(HINTERNET value) noexcept { return value != nullptr; }
+struct InternetTraits : NullIsEmpty<HINTERNET> {
   static void Close(HINTERNET value) noexcept { InternetCloseHandle(value); }
 };
 

@@ -12,10 +12,7 @@ namespace ravelin {
 
 namespace detail {
 
-struct BstrTraits {
-  using type = BSTR;
-  static BSTR Invalid() noexcept { return nullptr; }
-  static bool IsValid(BSTR value) noexcept { return value != nullptr; }
+struct BstrTraits : NullIsEmpty<BSTR> {
   static void Close(BSTR value) noexcept { SysFreeString(value); }
 };
 
