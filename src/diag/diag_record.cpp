@@ -76,8 +76,10 @@ bool ReadPingOutput(std::wstring_view output, DiagRecord& record) {
         if (close.size() == 2) record[DiagRecord::kIp] = close[0];
       }
     }
+    // Japanese separates the statistics with the ideographic comma.
     auto pieces = SplitText(line, L",");
     if (pieces.size() < 3) pieces = SplitText(line, L"\uFF0C");
+    if (pieces.size() < 3) pieces = SplitText(line, L"\u3001");
     if (pieces.size() < 3) continue;
     for (const std::wstring& piece : pieces) {
       if (piece.empty()) continue;
@@ -90,6 +92,41 @@ bool ReadPingOutput(std::wstring_view output, DiagRecord& record) {
   if (record[DiagRecord::kIp] == kDiagNull) record[DiagRecord::kIp] = record[DiagRecord::kUrl];
   return true;
 }
+
+namespace {
+
+constexpr std::wstring_view kDigits = L"0123456789";
+
+bool IsDigits(std::wstring_view token) {
+  return !token.empty() && token.find_first_not_of(kDigits) == std::wstring_view::npos;
+}
+
+bool IsHopTime(std::wstring_view token) {
+  if (!token.empty() && token.front() == L'<') token.remove_prefix(1);
+  return IsDigits(token);
+}
+
+// A unit is the display language's word for milliseconds, so no digit; "*"
+// is a lost try.
+bool IsTimeUnit(std::wstring_view token) {
+  return token != L"*" && token.find_first_of(kDigits) == std::wstring_view::npos;
+}
+
+// The last time of a hop line that is followed by its unit, or empty. The last
+// word is the address, never a unit.
+std::wstring LastHopTime(const std::vector<std::wstring>& tokens) {
+  std::vector<std::wstring_view> words;
+  for (const std::wstring& token : tokens) {
+    if (!token.empty()) words.push_back(token);
+  }
+  std::wstring_view last;
+  for (std::size_t i = 1; i + 2 < words.size(); ++i) {
+    if (IsHopTime(words[i]) && IsTimeUnit(words[i + 1])) last = words[i];
+  }
+  return std::wstring(last);
+}
+
+}  // namespace
 
 bool ReadTracertOutput(std::wstring_view output, DiagRecord& record) {
   if (output.size() < 2) return false;
@@ -105,6 +142,13 @@ bool ReadTracertOutput(std::wstring_view output, DiagRecord& record) {
     } else {
       summary += TrimText(tokens.back(), L" ") + L":";
     }
+    if (tokens.size() > 1 && IsDigits(tokens[0])) {
+      const std::wstring time = LastHopTime(tokens);
+      summary += (time.empty() ? std::wstring(kDiagNull) : time) + L"ms>";
+      continue;
+    }
+    // Admitted lines that are not hops (a title starting with an address)
+    // are read by the letters "ms".
     const auto times = SplitText(line, L"ms");
     if (times.size() == 1) {
       summary += L"NULLms>";

@@ -40,7 +40,8 @@ std::wstring FormatDiagTime(int year, int month, int day, int hour, int minute, 
 // output has fewer than two characters.
 bool ReadPingOutput(std::wstring_view output, DiagRecord& record);
 
-// Fills the tracert field from a tracert's output; false as for ping.
+// Fills the tracert field from a tracert's output; false as for ping. A hop
+// reports its last time printed before a unit, whatever the unit's language.
 bool ReadTracertOutput(std::wstring_view output, DiagRecord& record);
 
 }  // namespace ravelin

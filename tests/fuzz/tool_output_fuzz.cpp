@@ -22,6 +22,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else if (output.size() >= 2) {
     std::abort();
   }
+  // Japanese statistics are separated by the ideographic comma: where no other
+  // comma competes, it reads exactly as the ASCII comma does.
+  if (output.find_first_of(L"\uFF0C\u3001") == std::wstring::npos) {
+    std::wstring ideographic = output;
+    for (wchar_t& c : ideographic) {
+      if (c == L',') c = L'\u3001';
+    }
+    ravelin::DiagRecord same;
+    same[ravelin::DiagRecord::kUrl] = L"target";
+    ravelin::ReadPingOutput(ideographic, same);
+    for (int f = ravelin::DiagRecord::kSend; f <= ravelin::DiagRecord::kAve; ++f) {
+      if (same.fields[f] != ping.fields[f]) std::abort();
+    }
+  }
   ravelin::DiagRecord trace;
   ravelin::ReadTracertOutput(output, trace);
   const std::wstring& summary = trace[ravelin::DiagRecord::kTracert];

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/utf8.h"
+
 namespace ravelin {
 namespace {
 
@@ -206,8 +212,7 @@ const LocalisedPing kLocalisedPings[] = {
      L"Aproximar um n\u00FAmero redondo de vezes em milissegundos:\r\n"
      L"    M\u00EDnimo = 30ms, M\u00E1ximo = 32ms, M\u00E9dia = 31ms\r\n",
      L"192.0.2.7", L"4", L"4", L"0 (0% de", L"30ms", L"32ms", L"31ms"},
-    // Japanese separates the pairs with the ideographic comma U+3001, which
-    // is neither of the two separators: no statistics are read, only the ip.
+    // Japanese separates the pairs with the ideographic comma U+3001.
     {"Japanese", L"game.example",
      L"\r\ngame.example [192.0.2.7]に ping を送信しています 32 バイトのデータ:\r\n"
      L"192.0.2.7 からの応答: バイト数 =32 時間 =5ms TTL=57\r\n\r\n"
@@ -215,7 +220,7 @@ const LocalisedPing kLocalisedPings[] = {
      L"    パケット数: 送信 = 4、受信 = 4、損失 = 0 (0% の損失)、\r\n"
      L"ラウンド トリップの概算時間 (ミリ秒):\r\n"
      L"    最小 = 5ms、最大 = 7ms、平均 = 6ms\r\n",
-     L"192.0.2.7", L"NULL", L"NULL", L"NULL", L"NULL", L"NULL", L""},
+     L"192.0.2.7", L"4", L"4", L"0 (0% の損失)", L"5ms", L"7ms", L"6ms"},
 };
 
 TEST(PingOutput, StatisticsInEveryDisplayLanguage) {
@@ -236,6 +241,13 @@ TEST(PingOutput, StatisticsInEveryDisplayLanguage) {
     EXPECT_EQ(r[F::kCmd], L"NULL");
     EXPECT_EQ(r[F::kTracert], L"NULL");
   }
+}
+
+TEST(PingOutput, IdeographicCommaIsTriedAfterTheOtherTwo) {
+  EXPECT_EQ(Ping(L"a = 1、b = 2、c = 3\r\n")[F::kReceived], L"2");
+  EXPECT_EQ(Ping(L"a = 1、x, b = 2, c = 3\r\n")[F::kSend], L"1、x");
+  EXPECT_EQ(Ping(L"a = 1、x，b = 2，c = 3\r\n")[F::kSend], L"1、x");
+  EXPECT_EQ(Ping(L"a = 1、b = 2\r\n")[F::kSend], L"NULL");
 }
 
 TEST(PingOutput, LineBreaksAndBracketsOutsideTheStatistics) {
@@ -295,11 +307,10 @@ TEST(TracertOutput, OtherDisplayLanguages) {
                         L"  4    12 ms    11 ms    13 ms  edge.example [198.51.100.4]\r\n"
                         L"\r\nAblaufverfolgung beendet.\r\n",
                         german));
-  // A partly lost hop keeps what stands between its last two "ms".
-  EXPECT_EQ(german[F::kTracert], L"192.168.1.1:<1ms>10.0.0.1:*       10ms>Anforderung.:NULLms>[198.51.100.4]:13ms>");
+  EXPECT_EQ(german[F::kTracert], L"192.168.1.1:<1ms>10.0.0.1:10ms>Anforderung.:NULLms>[198.51.100.4]:13ms>");
 
-  // Simplified Chinese writes the unit as 毫秒: no "ms" in a hop line, so
-  // every hop reads NULLms; the full-width full stop stays in the last token.
+  // Simplified Chinese writes the unit as 毫秒; the full-width full stop
+  // stays in the last token.
   DiagRecord chinese;
   ASSERT_TRUE(
       ReadTracertOutput(L"\r\n通过最多 30 个跃点跟踪\r\n到 game.example [192.0.2.7] 的路由:\r\n\r\n"
@@ -308,7 +319,32 @@ TEST(TracertOutput, OtherDisplayLanguages) {
                         L" 10    35 毫秒   34 毫秒   36 毫秒 192.0.2.7\r\n"
                         L"\r\n跟踪完成。\r\n",
                         chinese));
-  EXPECT_EQ(chinese[F::kTracert], L"192.168.1.1:NULLms>请求超时。:NULLms>192.0.2.7:NULLms>");
+  EXPECT_EQ(chinese[F::kTracert], L"192.168.1.1:<1ms>请求超时。:NULLms>192.0.2.7:36ms>");
+}
+
+TEST(TracertOutput, AHopGivesItsLastTimeWhateverItsUnit) {
+  const struct {
+    const wchar_t* line;
+    const wchar_t* summary;
+  } cases[] = {
+      {L"  4    12 ms    11 ms    13 ms  ae1.ams10.example.net [198.51.100.4]", L"[198.51.100.4]:13ms>"},
+      {L"  2    35 ms     *       36 ms  10.0.0.1", L"10.0.0.1:36ms>"},
+      {L"  2     9 ms     *        *     10.0.0.1", L"10.0.0.1:9ms>"},
+      {L"  1     1 ms    <1 мс     *     192.168.1.1", L"192.168.1.1:<1ms>"},
+      {L"  4    12 13 ms  h", L"h:13ms>"},
+      // The address is never a unit.
+      {L"  4    12  198.51.100.4", L"198.51.100.4:NULLms>"},
+      {L"  4  10.0.0.1  reports: Destination net unreachable.", L"unreachable.:NULLms>"},
+      // Admitted lines without a hop number still read the letters "ms": a
+      // title that starts with the target's address, or anything else.
+      {L"192.0.2.7 へのルートをトレース", L"へのルートをトレース:NULLms>"},
+      {L"1a 9 ms * 10 ms x", L"x:* 10ms>"},
+  };
+  for (const auto& c : cases) {
+    DiagRecord r;
+    ASSERT_TRUE(ReadTracertOutput(c.line, r));
+    EXPECT_EQ(r[F::kTracert], c.summary) << std::wstring(c.line).size();
+  }
 }
 
 TEST(TracertOutput, HopNumberOrderIsByCodeUnit) {
@@ -345,6 +381,51 @@ TEST(TracertOutput, OnlyLinesStartingWithAHopNumberCount) {
   EXPECT_EQ(none[F::kTracert], L"NULL");
   DiagRecord tooShort;
   EXPECT_FALSE(ReadTracertOutput(L"1", tooShort));
+}
+
+// data/<run>/<language>.txt: what one run of a tool printed in each display
+// language, as UTF-8. The numbers must agree with the English file; lost,
+// min, max and ave carry the tool's words (remark, unit) after their number,
+// and a hop without an address (timed out, unreachable) ends with the tool's
+// message, so those are compared by their numbers only.
+std::vector<std::wstring> NumbersOf(const DiagRecord& r) {
+  std::vector<std::wstring> numbers{r[F::kIp], r[F::kSend], r[F::kReceived]};
+  for (F::Field f : {F::kLost, F::kMin, F::kMax, F::kAve}) {
+    const std::wstring& value = r[f];
+    const std::size_t digits = value.find_first_not_of(L"0123456789");
+    numbers.push_back(digits == 0 ? value : value.substr(0, digits));
+  }
+  for (std::wstring hop : SplitText(r[F::kTracert], L">")) {
+    const std::size_t colon = hop.rfind(L':');
+    if (colon != std::wstring::npos && hop.find_first_of(L"0123456789") > colon) hop.replace(0, colon, L"(message)");
+    numbers.push_back(hop);
+  }
+  return numbers;
+}
+
+TEST(ProbeOutput, EveryDisplayLanguageGivesTheNumbersOfTheEnglishRun) {
+  namespace fs = std::filesystem;
+  int compared = 0;
+  for (const fs::directory_entry& run : fs::directory_iterator(RAVELIN_UNIT_DATA)) {
+    if (!run.is_directory()) continue;
+    const bool ping = run.path().filename().string().starts_with("ping_");
+    const auto read = [ping](const fs::path& file) {
+      std::ostringstream bytes;
+      bytes << std::ifstream(file, std::ios::binary).rdbuf();
+      DiagRecord r;
+      r[F::kUrl] = L"target";
+      EXPECT_TRUE(ping ? ReadPingOutput(FromUtf8(bytes.str()), r) : ReadTracertOutput(FromUtf8(bytes.str()), r));
+      return NumbersOf(r);
+    };
+    const std::vector<std::wstring> english = read(run.path() / "en.txt");
+    for (const fs::directory_entry& file : fs::directory_iterator(run.path())) {
+      if (file.path().filename() == "en.txt") continue;
+      SCOPED_TRACE(file.path().string());
+      EXPECT_EQ(read(file.path()), english);
+      ++compared;
+    }
+  }
+  EXPECT_GE(compared, 4 * 6);
 }
 
 }  // namespace
