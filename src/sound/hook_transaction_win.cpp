@@ -1,7 +1,10 @@
 #include "sound/hook_transaction_win.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
-#include <cstring>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,66 +16,171 @@
 namespace ravelin::hook {
 namespace {
 
-// Blocks go within this distance of the function, so that the patch's rel32
-// and the trampoline's relocated operands reach.
-constexpr std::uint64_t kNearRange = 0x70000000;
-
 class WindowsMemory final : public MemoryOps {
  public:
-  void* AllocateNear(const void* place) override {
-    // A block given back earlier serves again when it is near enough.
-    const auto target = reinterpret_cast<std::uint64_t>(place);
-    for (auto it = m_retired.begin(); it != m_retired.end(); ++it) {
-      const auto at = reinterpret_cast<std::uint64_t>(*it);
-      if ((at > target ? at - target : target - at) < kNearRange) {
-        void* block = *it;
-        m_retired.erase(it);
-        return block;
-      }
-    }
+  WindowsMemory() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
+    m_pageSize = info.dwPageSize;
+  }
+
+  std::size_t PageSize() const override { return m_pageSize; }
+
+  void* MapNear(const void* place, std::size_t* size) override {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const auto target = reinterpret_cast<std::uint64_t>(place);
     const auto granularity = static_cast<std::uint64_t>(info.dwAllocationGranularity);
     const auto lowest = std::max<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMinimumApplicationAddress),
-                                                target > kNearRange ? target - kNearRange : 0);
-    const auto highest =
-        std::min<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMaximumApplicationAddress), target + kNearRange);
+                                                target > kBlockReach ? target - kBlockReach : 0);
+    const auto highest = std::min<std::uint64_t>(reinterpret_cast<std::uint64_t>(info.lpMaximumApplicationAddress),
+                                                 target + kBlockReach);
+    *size = static_cast<std::size_t>(granularity);
     // Free regions below the function first (closest first), then above.
     for (std::uint64_t at = (target / granularity) * granularity; at >= lowest && at >= granularity;
          at -= granularity) {
-      if (void* block = TryAt(at)) return block;
+      if (void* region = TryAt(at, granularity)) return region;
     }
-    for (std::uint64_t at = (target / granularity + 1) * granularity; at + kBlockSize <= highest; at += granularity) {
-      if (void* block = TryAt(at)) return block;
+    for (std::uint64_t at = (target / granularity + 1) * granularity; at + granularity <= highest; at += granularity) {
+      if (void* region = TryAt(at, granularity)) return region;
     }
     return nullptr;
   }
 
-  // Blocks are never unmapped: a thread of the process may still be running
-  // the trampoline of a hook that was just taken off (the player's threads go
-  // on calling while the game window ends). They are kept for the next hook.
-  void Free(void* block) override { m_retired.push_back(block); }
-
-  bool WriteCode(void* target, const void* bytes, std::size_t size) override {
+  std::optional<std::uint32_t> MakeWritable(void* page) override {
     DWORD old = 0;
-    if (!VirtualProtect(target, size, PAGE_EXECUTE_READWRITE, &old)) return false;
-    std::memcpy(target, bytes, size);
+    if (!VirtualProtect(page, 1, PAGE_EXECUTE_READWRITE, &old)) return std::nullopt;
+    return old;
+  }
+
+  void Restore(void* page, std::uint32_t protection) override {
     DWORD ignored = 0;
-    VirtualProtect(target, size, old, &ignored);
-    FlushInstructionCache(GetCurrentProcess(), target, size);
-    return true;
+    VirtualProtect(page, 1, protection, &ignored);
+  }
+
+  bool Seal(void* at, std::size_t size) override {
+    DWORD old = 0;
+    return VirtualProtect(at, size, PAGE_EXECUTE_READ, &old) != FALSE;
+  }
+
+  void FlushCode(const void* at, std::size_t size) override { FlushInstructionCache(GetCurrentProcess(), at, size); }
+
+ private:
+  std::size_t m_pageSize = 0;
+
+  static void* TryAt(std::uint64_t at, std::uint64_t size) {
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof(region)) == 0 || region.State != MEM_FREE ||
+        region.RegionSize < size) {
+      return nullptr;
+    }
+    return VirtualAlloc(reinterpret_cast<void*>(at), size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  }
+};
+
+// Every thread of the process but the caller, held still while code is
+// written. Open allocates, so it comes before any thread is suspended; from
+// Suspend to Resume nothing here allocates, since a held thread may own the
+// heap's lock.
+class HeldThreads {
+ public:
+  HeldThreads() = default;
+  HeldThreads(const HeldThreads&) = delete;
+  HeldThreads& operator=(const HeldThreads&) = delete;
+  ~HeldThreads() { Resume(); }
+
+  // The threads named to the transaction, then every other one a snapshot
+  // lists. A thread that ends before it is opened needs no holding. Threads
+  // started after the snapshot are not held.
+  LONG Open(std::vector<unique_handle> named) {
+    m_held.reserve(named.size());
+    for (unique_handle& thread : named) {
+      const DWORD id = GetThreadId(thread.get());
+      m_held.push_back(Held{std::move(thread), id});
+    }
+    unique_hfile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return static_cast<LONG>(GetLastError());
+    const DWORD process = GetCurrentProcessId();
+    const DWORD self = GetCurrentThreadId();
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+      const DWORD id = entry.th32ThreadID;
+      if (entry.th32OwnerProcessID != process || id == self) continue;
+      if (std::any_of(m_held.begin(), m_held.end(), [id](const Held& held) { return held.id == id; })) continue;
+      unique_handle thread(
+          OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_SET_CONTEXT | THREAD_QUERY_LIMITED_INFORMATION,
+                     FALSE, id));
+      if (thread) m_held.push_back(Held{std::move(thread), id});
+    }
+    return NO_ERROR;
+  }
+
+  // Suspension is asked for, not waited for: reading a thread's context
+  // returns only once it has really stopped, so every thread is asked first.
+  // A thread whose place cannot be read cannot be moved out of the bytes
+  // being written, so that refuses.
+  LONG Suspend() {
+    for (Held& held : m_held) {
+      held.suspended = SuspendThread(held.thread.get()) != static_cast<DWORD>(-1);  // else it has ended
+    }
+    for (Held& held : m_held) {
+      if (!held.suspended) continue;
+      held.context.ContextFlags = CONTEXT_CONTROL;
+      if (!GetThreadContext(held.thread.get(), &held.context)) {
+        const auto error = static_cast<LONG>(GetLastError());
+        DWORD exitCode = 0;
+        if (GetExitCodeThread(held.thread.get(), &exitCode) && exitCode != STILL_ACTIVE) {
+          held.suspended = false;  // it ended while being held and runs nothing more
+          continue;
+        }
+        return error;
+      }
+      held.heldAt = held.context.Rip;
+    }
+    return NO_ERROR;
+  }
+
+  // Each thread goes on at where(its instruction pointer). On a failure the
+  // threads moved so far go back.
+  template <class Where>
+  LONG Move(Where where) {
+    for (Held& held : m_held) {
+      if (!held.suspended) continue;
+      const DWORD64 to = where(held.heldAt);
+      if (to == held.heldAt) continue;
+      held.context.Rip = to;
+      if (!SetThreadContext(held.thread.get(), &held.context)) {
+        const auto error = static_cast<LONG>(GetLastError());
+        held.context.Rip = held.heldAt;
+        for (Held& back : m_held) {
+          if (back.suspended && back.context.Rip != back.heldAt) {
+            back.context.Rip = back.heldAt;
+            SetThreadContext(back.thread.get(), &back.context);
+          }
+        }
+        return error;
+      }
+    }
+    return NO_ERROR;
+  }
+
+  void Resume() {
+    for (Held& held : m_held) {
+      if (held.suspended) ResumeThread(held.thread.get());
+      held.suspended = false;
+    }
   }
 
  private:
-  std::vector<void*> m_retired;
-
-  static void* TryAt(std::uint64_t at) {
-    MEMORY_BASIC_INFORMATION region{};
-    if (VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof(region)) == 0 || region.State != MEM_FREE) {
-      return nullptr;
-    }
-    return VirtualAlloc(reinterpret_cast<void*>(at), kBlockSize, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE);
-  }
+  struct Held {
+    unique_handle thread;
+    DWORD id = 0;
+    bool suspended = false;
+    DWORD64 heldAt = 0;
+    CONTEXT context{};
+  };
+  std::vector<Held> m_held;
 };
 
 struct Operation {
@@ -85,6 +193,15 @@ struct Installed {
   void** pointer = nullptr;
   void* detour = nullptr;
   std::unique_ptr<InlineHook> hook;
+};
+
+// One operation of a commit, ready to write.
+struct Step {
+  bool attach = true;
+  void** pointer = nullptr;
+  void* detour = nullptr;
+  InlineHook* hook = nullptr;
+  std::unique_ptr<InlineHook> prepared;  // an attach's new hook
 };
 
 struct Transaction {
@@ -101,6 +218,7 @@ Transaction g_transaction;
 void** g_lastFailed = nullptr;
 std::vector<Installed> g_installed;
 WindowsMemory g_memory;
+BlockPool g_blocks(g_memory);
 
 bool InTransaction() { return g_transaction.open && g_transaction.owner == GetCurrentThreadId(); }
 
@@ -113,12 +231,87 @@ std::vector<Installed>::iterator FindInstalled(void** pointer, void* detour) {
   return g_installed.end();
 }
 
-// Undoes what this commit already did, newest first.
-void RollBack(std::vector<Installed>& attached, std::vector<Installed>& detached) {
-  for (auto it = attached.rbegin(); it != attached.rend(); ++it) it->hook->Detach(it->pointer, g_memory);
-  for (auto it = detached.rbegin(); it != detached.rend(); ++it) {
-    if (it->hook->Attach(it->pointer, it->detour, g_memory)) g_installed.push_back(std::move(*it));
+// Plans the hooks and writes their trampolines, which nothing runs yet; all
+// the allocating is done here, while the other threads run.
+LONG PrepareSteps(std::vector<Step>& steps) {
+  steps.reserve(g_transaction.operations.size());
+  for (const Operation& op : g_transaction.operations) {
+    if (op.attach) {
+      auto hook = std::make_unique<InlineHook>();
+      void* const function = std::atomic_ref<void*>(*op.pointer).load(std::memory_order_acquire);
+      std::string why;
+      if (!hook->Prepare(function, op.detour, g_blocks, &why)) {
+        if (g_transaction.ignoreTooSmall && why.starts_with(kTooSmallReason)) continue;
+        g_transaction.failed = op.pointer;
+        return ERROR_INVALID_BLOCK;
+      }
+      InlineHook* const raw = hook.get();
+      steps.push_back(Step{true, op.pointer, op.detour, raw, std::move(hook)});
+    } else {
+      const auto found = FindInstalled(op.pointer, op.detour);
+      if (found == g_installed.end()) {
+        g_transaction.failed = op.pointer;
+        return ERROR_INVALID_HANDLE;
+      }
+      steps.push_back(Step{false, op.pointer, op.detour, found->hook.get(), nullptr});
+    }
   }
+  return NO_ERROR;
+}
+
+// With every other thread held: writes every step, then moves the threads
+// that stopped inside bytes that changed. All or nothing.
+LONG WriteSteps(std::vector<Step>& steps, HeldThreads& threads) {
+  std::size_t written = 0;
+  for (; written < steps.size(); ++written) {
+    Step& step = steps[written];
+    if (!(step.attach ? step.hook->Patch(step.pointer, g_memory) : step.hook->Unpatch(step.pointer, g_memory))) {
+      g_transaction.failed = step.pointer;
+      break;
+    }
+  }
+  LONG error = ERROR_INVALID_BLOCK;
+  if (written == steps.size()) {
+    error = threads.Move([&steps](DWORD64 ip) {
+      for (const Step& step : steps) {
+        ip = step.attach ? MovedOnAttach(step.hook->Plan(), ip) : MovedOnDetach(step.hook->Plan(), ip);
+      }
+      return ip;
+    });
+  }
+  if (error != NO_ERROR) {
+    while (written-- > 0) {
+      Step& step = steps[written];
+      if (step.attach) {
+        step.hook->Unpatch(step.pointer, g_memory);
+      } else {
+        step.hook->Patch(step.pointer, g_memory);
+      }
+    }
+  }
+  return error;
+}
+
+LONG Commit() {
+  std::vector<Step> steps;
+  if (const LONG error = PrepareSteps(steps); error != NO_ERROR || steps.empty()) return error;
+  LONG error = NO_ERROR;
+  {
+    HeldThreads threads;
+    error = threads.Open(std::move(g_transaction.threads));
+    if (error == NO_ERROR) error = threads.Suspend();
+    if (error == NO_ERROR) error = WriteSteps(steps, threads);
+  }
+  if (error != NO_ERROR) return error;
+  for (Step& step : steps) {
+    if (step.attach) {
+      g_installed.push_back(Installed{step.pointer, step.detour, std::move(step.prepared)});
+    } else {
+      // The hook goes; its block stays, as a thread may still be inside it.
+      g_installed.erase(FindInstalled(step.pointer, step.detour));
+    }
+  }
+  return NO_ERROR;
 }
 
 }  // namespace
@@ -150,7 +343,8 @@ LONG TransactionSetIgnoreTooSmall(bool ignore) {
 
 LONG TransactionAttach(void** pointer, void* detour) {
   if (!InTransaction()) return ERROR_INVALID_OPERATION;
-  if (pointer == nullptr || *pointer == nullptr || detour == nullptr) return ERROR_INVALID_PARAMETER;
+  if (pointer == nullptr || detour == nullptr) return ERROR_INVALID_PARAMETER;
+  if (std::atomic_ref<void*>(*pointer).load(std::memory_order_acquire) == nullptr) return ERROR_INVALID_PARAMETER;
   g_transaction.operations.push_back(Operation{true, pointer, detour});
   return NO_ERROR;
 }
@@ -170,40 +364,7 @@ LONG TransactionCommitEx(void*** failedPointer) {
     if (failedPointer != nullptr) *failedPointer = g_lastFailed;
     return ERROR_INVALID_OPERATION;
   }
-
-  for (const unique_handle& thread : g_transaction.threads) SuspendThread(thread.get());
-  LONG error = NO_ERROR;
-  std::vector<Installed> attached;
-  std::vector<Installed> detached;
-  for (const Operation& op : g_transaction.operations) {
-    if (op.attach) {
-      Installed entry{op.pointer, op.detour, std::make_unique<InlineHook>()};
-      std::string why;
-      if (entry.hook->Attach(op.pointer, op.detour, g_memory, &why)) {
-        attached.push_back(std::move(entry));
-        continue;
-      }
-      if (g_transaction.ignoreTooSmall && why.starts_with(kTooSmallReason)) continue;
-      error = ERROR_INVALID_BLOCK;
-    } else {
-      const auto found = FindInstalled(op.pointer, op.detour);
-      if (found != g_installed.end() && found->hook->Detach(op.pointer, g_memory)) {
-        detached.push_back(std::move(*found));
-        g_installed.erase(found);
-        continue;
-      }
-      error = found == g_installed.end() ? ERROR_INVALID_HANDLE : ERROR_INVALID_BLOCK;
-    }
-    g_transaction.failed = op.pointer;
-    break;
-  }
-  if (error != NO_ERROR) {
-    RollBack(attached, detached);
-  } else {
-    for (Installed& entry : attached) g_installed.push_back(std::move(entry));
-  }
-  for (const unique_handle& thread : g_transaction.threads) ResumeThread(thread.get());
-
+  const LONG error = Commit();
   g_lastFailed = g_transaction.failed;
   if (failedPointer != nullptr) *failedPointer = g_lastFailed;
   EndTransaction();

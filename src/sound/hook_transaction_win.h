@@ -1,6 +1,7 @@
 // Hooks of functions in this process, set and taken off in transactions:
-// begin, name the threads to hold still, attach or detach, commit. Built on
-// the portable inline-hook engine.
+// begin, name threads, attach or detach, commit. The commit holds every other
+// thread of the process still while it writes, and moves those stopped in
+// bytes that change. Built on the portable inline-hook engine.
 #pragma once
 
 #include <windows.h>
@@ -9,14 +10,14 @@ namespace ravelin::hook {
 
 // Only one transaction at a time, on one thread.
 LONG TransactionBegin();
-// `thread` is held still while code is written. The calling thread is its own
-// and needs nothing.
+// `thread` is held still while code is written, as is every other thread of
+// the process, named or not. The calling thread needs nothing.
 LONG TransactionUpdateThread(HANDLE thread);
 // A function too short for the patch is refused (an error of the commit)
 // unless this is set; then it is left alone without an error.
 LONG TransactionSetIgnoreTooSmall(bool ignore);
 // `*pointer` is the function; after the commit it points at the trampoline
-// that runs the unpatched function.
+// that runs the unpatched function. The commit writes it atomically.
 LONG TransactionAttach(void** pointer, void* detour);
 // Takes the hook made for `*pointer` and `detour` off; `*pointer` is the
 // function again after the commit.

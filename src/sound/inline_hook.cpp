@@ -1,6 +1,7 @@
 #include "sound/inline_hook.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -360,6 +361,7 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
                                              std::uint64_t entryAddress, std::uint64_t blockAddress,
                                              std::uint64_t detourAddress) {
   HookPlan plan;
+  plan.entryAddress = entryAddress;
   plan.trampolineAddress = blockAddress;
   plan.relayAddress = blockAddress + kRelayOffset;
   const auto patchRel = Rel32(entryAddress + kPatchSize, plan.relayAddress);
@@ -394,6 +396,7 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
     // Room for this instruction at its widest, and the jump back.
     if (out + insn.length + 4 + kAbsoluteJumpSize > kRelayOffset) return std::string("the trampoline does not fit");
     std::uint8_t* dest = plan.block.data() + out;
+    const std::size_t copyStart = out;
 
     // What a branch or RIP-relative operand refers to, from the end of the instruction.
     std::int64_t field = 0;
@@ -446,6 +449,7 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
         out += insn.length;
         break;
     }
+    plan.moved.push_back({t.offset, insn.length, copyStart, out - copyStart});
   }
   PutAbsoluteJump(plan.block.data() + out, entryEnd);
   PutAbsoluteJump(plan.block.data() + kRelayOffset, detourAddress);
@@ -457,55 +461,140 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
   return plan;
 }
 
-bool InlineHook::Attach(void** pointer, void* detour, MemoryOps& memory, std::string* why) {
+std::uint64_t MovedOnAttach(const HookPlan& plan, std::uint64_t ip) {
+  const std::uint64_t offset = ip - plan.entryAddress;
+  for (const MovedInstruction& m : plan.moved) {
+    if (offset - m.from < m.length) return plan.trampolineAddress + m.to;
+  }
+  return ip;
+}
+
+std::uint64_t MovedOnDetach(const HookPlan& plan, std::uint64_t ip) {
+  const std::uint64_t offset = ip - plan.trampolineAddress;
+  for (const MovedInstruction& m : plan.moved) {
+    if (offset - m.to < m.copyLength) return plan.entryAddress + m.from;
+  }
+  if (!plan.moved.empty()) {
+    const MovedInstruction& last = plan.moved.back();
+    if (offset - (last.to + last.copyLength) < kAbsoluteJumpSize) return plan.entryAddress + plan.original.size();
+  }
+  return ip;
+}
+
+bool WriteCode(MemoryOps& memory, void* target, const void* bytes, std::size_t size) {
+  if (size == 0) return true;
+  const std::uintptr_t page = memory.PageSize();
+  const auto start = reinterpret_cast<std::uintptr_t>(target);
+  const std::uintptr_t first = start - start % page;
+  const std::size_t pages = (start + size - first + page - 1) / page;
+  // Patches are a few bytes: two pages at most with real page sizes.
+  constexpr std::size_t kMaxPages = 8;
+  std::uint32_t before[kMaxPages];
+  if (pages > kMaxPages) return false;
+  for (std::size_t i = 0; i < pages; ++i) {
+    const auto protection = memory.MakeWritable(reinterpret_cast<void*>(first + i * page));
+    if (!protection) {
+      while (i-- > 0) memory.Restore(reinterpret_cast<void*>(first + i * page), before[i]);
+      return false;
+    }
+    before[i] = *protection;
+  }
+  std::memcpy(target, bytes, size);
+  for (std::size_t i = 0; i < pages; ++i) memory.Restore(reinterpret_cast<void*>(first + i * page), before[i]);
+  memory.FlushCode(target, size);
+  return true;
+}
+
+std::uint8_t* BlockPool::Take(const void* near) {
+  const std::size_t page = memory_.PageSize();
+  const std::size_t stride = (kBlockSize + page - 1) / page * page;
+  const auto place = reinterpret_cast<std::uintptr_t>(near);
+  const auto inReach = [place, stride](const std::uint8_t* at) {
+    const auto low = reinterpret_cast<std::uintptr_t>(at);
+    const std::uintptr_t high = low + stride;
+    return (high > place ? high - place : place - low) <= kBlockReach;
+  };
+  for (Region& region : regions_) {
+    if (region.end - region.next >= static_cast<std::ptrdiff_t>(stride) && inReach(region.next)) {
+      return std::exchange(region.next, region.next + stride);
+    }
+  }
+  std::size_t size = 0;
+  auto* base = static_cast<std::uint8_t*>(memory_.MapNear(near, &size));
+  if (!base || size < stride || !inReach(base)) return nullptr;
+  regions_.push_back({base + stride, base + size});
+  return base;
+}
+
+bool InlineHook::Attach(void** pointer, void* detour, BlockPool& blocks, std::string* why) {
+  void* const function = pointer ? std::atomic_ref<void*>(*pointer).load(std::memory_order_acquire) : nullptr;
+  if (!Prepare(function, detour, blocks, why)) return false;
+  if (Patch(pointer, blocks.Memory())) return true;
+  if (why) *why = "cannot write the jump at the function's entry";
+  Forget();
+  return false;
+}
+
+bool InlineHook::Detach(void** pointer, MemoryOps& memory) {
+  if (!Unpatch(pointer, memory)) return false;
+  Forget();
+  return true;
+}
+
+void InlineHook::Forget() {
+  target_ = nullptr;
+  block_ = nullptr;
+  plan_ = HookPlan{};
+  patched_ = false;
+}
+
+bool InlineHook::Prepare(void* function, void* detour, BlockPool& blocks, std::string* why) {
   auto fail = [why](std::string reason) {
     if (why) *why = std::move(reason);
     return false;
   };
-  if (Attached()) return fail("already attached");
-  if (!pointer || !*pointer || !detour) return fail("no function or no detour");
+  if (block_) return fail("already attached");
+  if (!function || !detour) return fail("no function or no detour");
 
-  auto* target = static_cast<std::uint8_t*>(*pointer);
-  void* block = memory.AllocateNear(target);
+  auto* target = static_cast<std::uint8_t*>(function);
+  std::uint8_t* block = blocks.Take(target);
   if (!block) return fail("no memory within 2 GB of the function");
   // The planner reads the instructions it takes over (and a few bytes more
-  // to quote when it refuses), not the whole limit.
+  // to quote when it refuses), not the whole limit. A refused plan leaves the
+  // block unused; blocks are not handed out twice in any case.
   constexpr std::size_t kEntryReadLimit = 32;
   auto planned = PlanHook(target, kEntryReadLimit, reinterpret_cast<std::uintptr_t>(target),
                           reinterpret_cast<std::uintptr_t>(block), reinterpret_cast<std::uintptr_t>(detour));
-  if (auto* reason = std::get_if<std::string>(&planned)) {
-    memory.Free(block);
-    return fail(std::move(*reason));
-  }
+  if (auto* reason = std::get_if<std::string>(&planned)) return fail(std::move(*reason));
   HookPlan& plan = std::get<HookPlan>(planned);
-  if (!memory.WriteCode(block, plan.block.data(), plan.block.size())) {
-    memory.Free(block);
-    return fail("cannot write the trampoline");
-  }
-  void* const previous = *pointer;
-  *pointer = block;
-  if (!memory.WriteCode(target, plan.patch.data(), plan.patch.size())) {
-    *pointer = previous;
-    memory.Free(block);
-    return fail("cannot write the jump at the function's entry");
-  }
+  std::memcpy(block, plan.block.data(), plan.block.size());
+  if (!blocks.Memory().Seal(block, plan.block.size())) return fail("cannot seal the trampoline");
+  blocks.Memory().FlushCode(block, plan.block.size());
   target_ = target;
   block_ = block;
-  original_ = std::move(plan.original);
-  patch_ = std::move(plan.patch);
+  plan_ = std::move(plan);
   return true;
 }
 
-bool InlineHook::Detach(void** pointer, MemoryOps& memory) {
-  if (!Attached()) return false;
-  if (std::memcmp(target_, patch_.data(), patch_.size()) != 0) return false;
-  if (!memory.WriteCode(target_, original_.data(), original_.size())) return false;
-  if (pointer) *pointer = target_;
-  memory.Free(block_);
-  target_ = nullptr;
-  block_ = nullptr;
-  original_.clear();
-  patch_.clear();
+bool InlineHook::Patch(void** pointer, MemoryOps& memory) {
+  if (!block_ || patched_ || !pointer) return false;
+  if (std::memcmp(target_, plan_.original.data(), plan_.original.size()) != 0) return false;
+  std::atomic_ref<void*> shared(*pointer);
+  void* const previous = shared.exchange(block_, std::memory_order_acq_rel);
+  if (!WriteCode(memory, target_, plan_.patch.data(), plan_.patch.size())) {
+    shared.store(previous, std::memory_order_release);
+    return false;
+  }
+  patched_ = true;
+  return true;
+}
+
+bool InlineHook::Unpatch(void** pointer, MemoryOps& memory) {
+  if (!patched_) return false;
+  if (std::memcmp(target_, plan_.patch.data(), plan_.patch.size()) != 0) return false;
+  if (!WriteCode(memory, target_, plan_.original.data(), plan_.original.size())) return false;
+  if (pointer) std::atomic_ref<void*>(*pointer).store(target_, std::memory_order_release);
+  patched_ = false;
   return true;
 }
 

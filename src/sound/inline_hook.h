@@ -1,8 +1,8 @@
 // Inline hooks on x86-64: the entry of a function is overwritten with a jump
 // to a replacement, and the overwritten instructions move to a trampoline
-// that calls the unpatched function. The decoding and relocation here are
-// portable; writing to code and finding memory near it is the platform's,
-// through MemoryOps.
+// that calls the unpatched function. The decoding, the relocation and where
+// a held thread goes when the entry changes are portable; holding threads,
+// writing to code and finding memory near it are the platform's.
 #pragma once
 
 #include <cstddef>
@@ -60,6 +60,16 @@ inline constexpr std::size_t kRelayOffset = 48;
 // skip such functions recognise it by this).
 inline constexpr std::string_view kTooSmallReason = "the function ends";
 
+// One instruction the hook takes over: where it starts at the entry, and
+// where its copy starts and how long the copy is in the trampoline (a widened
+// branch is longer than the original).
+struct MovedInstruction {
+  std::size_t from = 0;
+  std::size_t length = 0;
+  std::size_t to = 0;
+  std::size_t copyLength = 0;
+};
+
 struct HookPlan {
   // The whole instructions overwritten at the entry (>= 5 bytes).
   std::vector<std::uint8_t> original;
@@ -70,8 +80,11 @@ struct HookPlan {
   // then at kRelayOffset the relay (an absolute jump to the detour). Unused
   // bytes are 0xCC.
   std::vector<std::uint8_t> block;
+  std::uint64_t entryAddress = 0;
   std::uint64_t trampolineAddress = 0;  // == the block's address: calling it runs the unpatched function
   std::uint64_t relayAddress = 0;
+  // The instructions of `original` in order; the jump back follows the last copy.
+  std::vector<MovedInstruction> moved;
 };
 
 // Plans a hook of the function whose entry code is `entry` (`available`
@@ -90,50 +103,119 @@ std::variant<HookPlan, std::string> PlanHook(const std::uint8_t* entry, std::siz
                                              std::uint64_t entryAddress, std::uint64_t blockAddress,
                                              std::uint64_t detourAddress);
 
-// Where the hooks live: the platform writes memory and finds blocks near a target.
+// Where a thread held at `ip` goes on when the hook is written over the
+// entry: from inside an overwritten instruction to the start of that
+// instruction's copy in the trampoline. Any other address stays.
+std::uint64_t MovedOnAttach(const HookPlan& plan, std::uint64_t ip);
+// Where a thread held at `ip` goes on when the entry gets its bytes back: from
+// inside an instruction's copy to that instruction at the entry, from the
+// jump back to the first byte after the overwritten ones. Any other address
+// (the relay among them: it still leads to the detour) stays.
+std::uint64_t MovedOnDetach(const HookPlan& plan, std::uint64_t ip);
+
+// How far from a function its blocks may be, leaving the relocated operands
+// room within the ±2 GB of a rel32.
+inline constexpr std::uint64_t kBlockReach = 0x70000000;
+
+// What the platform does for the hooks: map memory near a function, change
+// the protection of pages, flush the instruction cache.
 struct MemoryOps {
   virtual ~MemoryOps() = default;
-  // A kBlockSize-byte executable block within ±2 GB of `near`, or nullptr.
-  virtual void* AllocateNear(const void* near) = 0;
-  virtual void Free(void* block) = 0;
-  // Writes `size` bytes to code at `target` (making it writable for the
-  // write, restoring its protection, flushing the instruction cache). False,
-  // having written nothing, when the memory cannot be written.
-  virtual bool WriteCode(void* target, const void* bytes, std::size_t size) = 0;
+  virtual std::size_t PageSize() const = 0;
+  // Read-write memory, whole pages, within kBlockReach of `near`, never
+  // unmapped; its size in *size. nullptr when there is none free there.
+  virtual void* MapNear(const void* near, std::size_t* size) = 0;
+  // Makes the page at `page` writable (and executable); returns the
+  // protection it had, or nullopt, having changed nothing, when it cannot.
+  virtual std::optional<std::uint32_t> MakeWritable(void* page) = 0;
+  // Gives `page` back a protection MakeWritable returned.
+  virtual void Restore(void* page, std::uint32_t protection) = 0;
+  // The pages of [at, at+size) hold finished code: read and execute only.
+  virtual bool Seal(void* at, std::size_t size) = 0;
+  virtual void FlushCode(const void* at, std::size_t size) = 0;
 };
 
-// One hook: `*pointer` is the function to patch; after Attach it points at the
-// trampoline (calling it runs the unpatched function); Detach writes the
-// original bytes back exactly and puts the function address back into
-// *pointer. Attach on failure leaves everything untouched and returns false
-// with a reason.
+// Writes `size` bytes of code at `target`. Every page it touches is made
+// writable for the write and then gets back exactly the protection it had
+// (a patch can span two pages that differ). False, having written nothing and
+// changed no protection, when a page cannot be made writable. Allocates
+// nothing, so it can run while other threads are held.
+bool WriteCode(MemoryOps& memory, void* target, const void* bytes, std::size_t size);
+
+// Trampoline blocks. Each has a page of its own, so sealing it touches no
+// page where another hook's trampoline may be running. A block is handed out
+// once: after its hook is taken off a thread may still be inside it, so it
+// stays as it is for the rest of the process.
+class BlockPool {
+ public:
+  explicit BlockPool(MemoryOps& memory) : memory_(memory) {}
+  BlockPool(const BlockPool&) = delete;
+  BlockPool& operator=(const BlockPool&) = delete;
+
+  // A writable block never handed out before, within kBlockReach of `near`;
+  // nullptr when there is no memory there.
+  std::uint8_t* Take(const void* near);
+  MemoryOps& Memory() const { return memory_; }
+
+ private:
+  struct Region {
+    std::uint8_t* next;
+    std::uint8_t* end;
+  };
+  MemoryOps& memory_;
+  std::vector<Region> regions_;
+};
+
+// One hook: `*pointer` is the function to patch; once patched it points at
+// the trampoline (calling it runs the unpatched function); unpatching writes
+// the original bytes back exactly and puts the function address back into
+// *pointer. *pointer is read and written atomically: other threads call
+// through it while it changes.
 //
-// The caller keeps other threads out of the entry while it is written, and
-// out of the detour and the trampoline when Detach frees the block. A hook
-// destroyed while attached stays in place and keeps its block.
+// Attaching comes in two steps for callers that hold the other threads still
+// while the entry is written: Prepare allocates and writes the trampoline,
+// which nothing runs yet; Patch and Unpatch allocate nothing. A hook
+// destroyed while patched stays in place.
 class InlineHook {
  public:
   InlineHook() = default;
   InlineHook(const InlineHook&) = delete;
   InlineHook& operator=(const InlineHook&) = delete;
 
-  // *pointer is set to the trampoline before the entry is patched, so a
-  // detour that calls through it works from its first call.
-  bool Attach(void** pointer, void* detour, MemoryOps& memory, std::string* why = nullptr);
-  // False, changing nothing, when not attached, when the entry no longer
-  // holds this hook's jump (something else patched over it) or when the
-  // original bytes cannot be written back.
+  // Prepare and Patch. On failure nothing is patched, *pointer is unchanged,
+  // and `why` says why.
+  bool Attach(void** pointer, void* detour, BlockPool& blocks, std::string* why = nullptr);
+  // Unpatch, and the hook is done with (its block is never used again).
   bool Detach(void** pointer, MemoryOps& memory);
-  bool Attached() const { return target_ != nullptr; }
 
+  // Plans the hook of `function` and writes and seals its trampoline. False,
+  // with why, when the function cannot be hooked or this hook is prepared
+  // already.
+  bool Prepare(void* function, void* detour, BlockPool& blocks, std::string* why = nullptr);
+  // *pointer is set to the trampoline, then the entry is patched, so a detour
+  // that calls through *pointer works from its first call. False, changing
+  // nothing, when not prepared or already patched, when the entry no longer
+  // holds the bytes planned over, or cannot be written.
+  bool Patch(void** pointer, MemoryOps& memory);
+  // False, changing nothing, when not patched, when the entry no longer holds
+  // this hook's jump (something else patched over it) or when the original
+  // bytes cannot be written back. Stays prepared: Patch puts it back on.
+  bool Unpatch(void** pointer, MemoryOps& memory);
+
+  bool Attached() const { return patched_; }
   void* Target() const { return target_; }
   void* Trampoline() const { return block_; }
+  // Valid once prepared; where held threads go when the hook is patched or
+  // unpatched.
+  const HookPlan& Plan() const { return plan_; }
 
  private:
+  void Forget();
+
   std::uint8_t* target_ = nullptr;
-  void* block_ = nullptr;
-  std::vector<std::uint8_t> original_;
-  std::vector<std::uint8_t> patch_;
+  std::uint8_t* block_ = nullptr;
+  HookPlan plan_;
+  bool patched_ = false;
 };
 
 }  // namespace ravelin::hook

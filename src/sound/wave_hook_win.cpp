@@ -4,6 +4,7 @@
 
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "sound/hook_transaction_win.h"
@@ -18,6 +19,8 @@ namespace ravelin {
 // the unpatched function. Read from the import table itself: in a static
 // initializer the compiler would give the address of the program's own
 // jump stub, and the hook would patch that stub instead of the function.
+// Read and written atomically: the player's threads call through it while the
+// hook is put on and taken off.
 WaveOutWriteFn g_pfnWaveOutWrite = __imp_waveOutWrite;
 
 MMRESULT WINAPI HookedWaveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT headerSize) {
@@ -26,7 +29,8 @@ MMRESULT WINAPI HookedWaveOutWrite(HWAVEOUT device, LPWAVEHDR header, UINT heade
   if (!g_bSoundOn && header != nullptr && headerSize >= sizeof(WAVEHDR) && header->lpData != nullptr) {
     std::memset(header->lpData, 0, header->dwBufferLength);
   }
-  return g_pfnWaveOutWrite(device, header, headerSize);
+  const WaveOutWriteFn next = std::atomic_ref<WaveOutWriteFn>(g_pfnWaveOutWrite).load(std::memory_order_acquire);
+  return next(device, header, headerSize);
 }
 
 namespace {

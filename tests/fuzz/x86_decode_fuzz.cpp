@@ -132,6 +132,16 @@ void CheckPlan(const std::uint8_t* entry, std::size_t size, std::uint64_t entryA
   Check(relay[0] == 0xFF && relay[1] == 0x25 && relay[2] == 0 && relay[3] == 0 && relay[4] == 0 && relay[5] == 0);
   Check(read64(relay + 6) == detour);
   Check(plan->relayAddress == block + ravelin::hook::kRelayOffset);
+
+  // A thread held anywhere in the overwritten bytes goes to the start of a
+  // copy, and from there back to the start of the instruction it copies.
+  for (std::size_t offset = 0; offset < n; ++offset) {
+    const std::uint64_t moved = ravelin::hook::MovedOnAttach(*plan, entryAddress + offset);
+    Check(moved >= block && moved < block + to);
+    const std::uint64_t back = ravelin::hook::MovedOnDetach(*plan, moved);
+    Check(back <= entryAddress + offset && back > entryAddress + offset - ravelin::hook::kMaxInstructionLength);
+    Check(ravelin::hook::MovedOnAttach(*plan, back) == moved);
+  }
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame/translucent_dlg_win.h"
@@ -138,6 +141,106 @@ TEST_F(WaveHook, SoundOffZeroesEveryBufferInPlaceAndResultsPassThrough) {
   WAVEHDR* after = out.Buffer(true);
   EXPECT_EQ(waveOutWrite(out.device, after, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
   EXPECT_FALSE(AllZero(out.DataOf(after))) << "no hook, no silence";
+}
+
+TEST_F(WaveHook, CallersOnOtherThreadsSurviveRepeatedInstallAndRemoval) {
+  const auto before = EntryBytes();
+  ravelin::g_bSoundOn = 0;
+  // A device for each caller, so that they do not wait on each other's
+  // lock, and headers that are not prepared, which the function refuses at
+  // once: the loops stay tight, so that a caller is often in the bytes being
+  // rewritten, and nothing queues.
+  std::array<Device, 4> devices{Device(16), Device(16), Device(16), Device(16)};
+  WAVEHDR probe{};
+  std::array<char, 16> probeData{};
+  probe.lpData = probeData.data();
+  probe.dwBufferLength = static_cast<DWORD>(probeData.size());
+  for (const Device& device : devices) ASSERT_EQ(device.opened, MMSYSERR_NOERROR);
+  const MMRESULT unpatched = waveOutWrite(devices[0].device, &probe, sizeof(WAVEHDR));
+  ASSERT_EQ(unpatched, WAVERR_UNPREPARED);
+
+  // stage % 4: 0 no hook, 1 being installed, 2 hook in place, 3 being removed.
+  std::atomic<unsigned> stage{0};
+  struct Caller {
+    std::atomic<unsigned> lastChecked{~0u};  // the stage of its last call made wholly within one stage
+    long calls = 0, wrongResults = 0, hookedNotZeroed = 0, unhookedZeroed = 0;  // read after the join
+  };
+  std::array<Caller, 4> callers;
+  std::vector<std::jthread> threads;
+  for (std::size_t i = 0; i < callers.size(); ++i) {
+    threads.emplace_back(
+        [&stage, &caller = callers[i], device = devices[i].device, unpatched](std::stop_token stopping) {
+          WAVEHDR header{};
+          std::array<char, 16> data{};
+          header.lpData = data.data();
+          header.dwBufferLength = static_cast<DWORD>(data.size());
+          while (!stopping.stop_requested()) {
+            data.fill(0x5A);
+            const unsigned from = stage.load(std::memory_order_acquire);
+            const MMRESULT result = waveOutWrite(device, &header, sizeof(WAVEHDR));
+            const unsigned to = stage.load(std::memory_order_acquire);
+            ++caller.calls;
+            caller.wrongResults += result != unpatched;
+            if (from != to || from % 2 != 0) continue;
+            const bool zeroed = std::all_of(data.begin(), data.end(), [](char c) { return c == 0; });
+            caller.hookedNotZeroed += from % 4 == 2 && !zeroed;
+            caller.unhookedZeroed += from % 4 == 0 && zeroed;
+            if (caller.lastChecked.load(std::memory_order_relaxed) != from) {
+              caller.lastChecked.store(from, std::memory_order_release);
+            }
+          }
+        });
+  }
+  // Each stage lasts until every caller has made a whole call within it.
+  const auto everyCallerChecked = [&callers](unsigned now) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (const Caller& caller : callers) {
+      while (caller.lastChecked != now) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+      }
+    }
+    return true;
+  };
+
+  constexpr int kCycles = 500;
+  std::vector<void*> trampolines;
+  std::vector<DWORD> trampolineProtections;
+  int cycles = 0;
+  for (; cycles < kCycles; ++cycles) {
+    const auto base = static_cast<unsigned>(cycles) * 4;
+    stage = base + 1;
+    const bool installed = ravelin::InstallWaveOutHook();
+    stage = base + 2;
+    if (!installed) break;
+    // A caller may still be inside the trampoline of an earlier cycle.
+    trampolines.push_back(reinterpret_cast<void*>(ravelin::g_pfnWaveOutWrite));
+    MEMORY_BASIC_INFORMATION page{};
+    VirtualQuery(trampolines.back(), &page, sizeof(page));
+    trampolineProtections.push_back(page.Protect);
+    if (!everyCallerChecked(base + 2)) break;
+    stage = base + 3;
+    ravelin::RemoveWaveOutHook();
+    stage = base + 4;
+    if (!everyCallerChecked(base + 4)) break;
+  }
+  for (auto& thread : threads) thread.request_stop();
+  threads.clear();
+
+  EXPECT_EQ(cycles, kCycles) << "each install succeeds and every caller goes on calling";
+  for (const Caller& caller : callers) {
+    EXPECT_GT(caller.calls, 2 * kCycles);
+    EXPECT_EQ(caller.wrongResults, 0) << "every call returns the unpatched function's result";
+    EXPECT_EQ(caller.hookedNotZeroed, 0) << "with the hook in place and sound off every buffer is zeroed";
+    EXPECT_EQ(caller.unhookedZeroed, 0) << "without the hook buffers pass untouched";
+  }
+  std::sort(trampolines.begin(), trampolines.end());
+  EXPECT_EQ(std::adjacent_find(trampolines.begin(), trampolines.end()), trampolines.end())
+      << "a retired trampoline is never handed out again";
+  EXPECT_EQ(std::count(trampolineProtections.begin(), trampolineProtections.end(), PAGE_EXECUTE_READ), cycles)
+      << "trampolines are read-and-execute once written";
+  EXPECT_EQ(EntryBytes(), before);
+  EXPECT_EQ(ravelin::g_pfnWaveOutWrite, &::waveOutWrite);
 }
 
 TEST_F(WaveHook, AFailedInstallLeavesWaveOutWriteUnpatchedAndWorking) {
