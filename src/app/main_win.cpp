@@ -1,5 +1,7 @@
 // Process entry: the hand-over modes of the updater, then the normal start.
 
+#include "diag/diagnostics_win.h"  // before <windows.h>: it brings the socket headers
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -37,5 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*argument
 
   ravelin::framework::g_appModule.Term();
   if (SUCCEEDED(comResult)) CoUninitialize();
+  // A diagnostics worker still at work (the exit waits for it only so long)
+  // uses process-wide objects that returning from here would destroy under
+  // it: the process ends at once instead.
+  if (ravelin::g_gameException.WorkerRunning()) ExitProcess(static_cast<UINT>(exitCode));
   return exitCode;
 }

@@ -1,6 +1,9 @@
 #include "diag/command_runner_win.h"
 
+#include <algorithm>
 #include <array>
+#include <memory>
+#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,11 +17,21 @@ namespace {
 
 constexpr DWORD kChunkBytes = 2000;
 // After the child has ended its pipes close; a grandchild that inherited
-// them is given this long before the readers are cut off.
+// them is given this long before the readers are cut off, and much less when
+// the program is on its way out.
 constexpr DWORD kDrainAfterExitMs = 5000;
+constexpr DWORD kDrainWhenStoppingMs = 300;
+// How long a reader cut off is waited for before it is left behind.
+constexpr DWORD kReaderCancelWaitMs = 500;
+// How long an ended child is waited for.
+constexpr DWORD kTerminateWaitMs = 2000;
+constexpr DWORD kTerminateWaitWhenStoppingMs = 300;
 
+// A pipe and the text read from it, shared by the reader thread and the
+// runner: a reader that has to be left behind still has its own.
 struct PipeReaderContext {
   unique_handle read;  // closed by the reader when the pipe ends
+  std::mutex lock;
   std::wstring text;
 };
 
@@ -44,7 +57,9 @@ std::size_t CompletePrefix(std::string_view bytes, UINT codePage, bool doubleByt
 }
 
 DWORD WINAPI ReadPipeText(LPVOID parameter) {
-  auto* context = static_cast<PipeReaderContext*>(parameter);
+  const std::unique_ptr<std::shared_ptr<PipeReaderContext>> owner(
+      static_cast<std::shared_ptr<PipeReaderContext>*>(parameter));
+  PipeReaderContext* context = owner->get();
   const UINT codePage = ThreadAnsiCodePage();
   CPINFO info{};
   const bool doubleByte = GetCPInfo(codePage, &info) && info.MaxCharSize == 2;
@@ -60,10 +75,14 @@ DWORD WINAPI ReadPipeText(LPVOID parameter) {
     if (const std::size_t zero = bytes.find('\0'); zero != std::string_view::npos) bytes = bytes.substr(0, zero);
     pending.append(bytes);
     const std::size_t complete = CompletePrefix(pending, codePage, doubleByte);
-    context->text += FromThreadAnsi(std::string_view(pending).substr(0, complete));
+    const std::wstring text = FromThreadAnsi(std::string_view(pending).substr(0, complete));
     pending.erase(0, complete);
+    const std::lock_guard<std::mutex> guard(context->lock);
+    context->text += text;
   }
-  context->text += FromThreadAnsi(pending);
+  const std::wstring rest = FromThreadAnsi(pending);
+  const std::lock_guard<std::mutex> guard(context->lock);
+  context->text += rest;
   context->read.reset();
   return 0;
 }
@@ -92,14 +111,32 @@ bool MakePipe(unique_handle& read, unique_handle& childWrite) {
   return true;
 }
 
+// Waits for the readers to reach the ends of their pipes: kDrainAfterExitMs,
+// or kDrainWhenStoppingMs once the program is on its way out, which may
+// happen while this waits. False when the time ran out.
+bool WaitForReaders(const std::vector<HANDLE>& readers, const CaptureLimits& limits) {
+  constexpr DWORD kSliceMs = 50;
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const ULONGLONG drain = StopRequested(limits) ? kDrainWhenStoppingMs : kDrainAfterExitMs;
+    const ULONGLONG waited = GetTickCount64() - start;
+    if (waited >= drain) return false;
+    const DWORD slice = static_cast<DWORD>(std::min<ULONGLONG>(kSliceMs, drain - waited));
+    if (WaitForMultipleObjects(static_cast<DWORD>(readers.size()), readers.data(), TRUE, slice) != WAIT_TIMEOUT) {
+      return true;
+    }
+  }
+}
+
 }  // namespace
 
 void RunCommandCapture(const std::wstring& commandLine, std::wstring& out, const CaptureLimits& limits) {
   if (StopRequested(limits)) return;
 
-  PipeReaderContext contexts[2];
+  std::shared_ptr<PipeReaderContext> contexts[2] = {std::make_shared<PipeReaderContext>(),
+                                                    std::make_shared<PipeReaderContext>()};
   unique_handle childOutput, childError;
-  if (!MakePipe(contexts[0].read, childOutput) || !MakePipe(contexts[1].read, childError)) return;
+  if (!MakePipe(contexts[0]->read, childOutput) || !MakePipe(contexts[1]->read, childError)) return;
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -123,10 +160,14 @@ void RunCommandCapture(const std::wstring& commandLine, std::wstring& out, const
 
   unique_handle readers[2];
   for (int i = 0; i < 2; ++i) {
-    readers[i].reset(CreateThread(nullptr, 0, &ReadPipeText, &contexts[i], 0, nullptr));
-    // Nobody reads this pipe: a child that fills it would block, so the
-    // pipe is closed and the child sees a broken pipe instead.
-    if (!readers[i]) contexts[i].read.reset();
+    auto* share = new std::shared_ptr<PipeReaderContext>(contexts[i]);
+    readers[i].reset(CreateThread(nullptr, 0, &ReadPipeText, share, 0, nullptr));
+    if (!readers[i]) {
+      delete share;
+      // Nobody reads this pipe: a child that fills it would block, so the
+      // pipe is closed and the child sees a broken pipe instead.
+      contexts[i]->read.reset();
+    }
   }
 
   // The child runs until it ends, its ceiling passes or the program stops.
@@ -134,22 +175,23 @@ void RunCommandCapture(const std::wstring& commandLine, std::wstring& out, const
   const DWORD count = limits.stopEvent != nullptr ? 2 : 1;
   if (WaitForMultipleObjects(count, waits, FALSE, limits.ceilingMs) != WAIT_OBJECT_0) {
     TerminateProcess(process.get(), 1);
-    WaitForSingleObject(process.get(), 5000);
+    WaitForSingleObject(process.get(), StopRequested(limits) ? kTerminateWaitWhenStoppingMs : kTerminateWaitMs);
   }
 
   std::vector<HANDLE> running;
   for (const unique_handle& reader : readers) {
     if (reader) running.push_back(reader.get());
   }
-  if (!running.empty() && WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE,
-                                                 kDrainAfterExitMs) == WAIT_TIMEOUT) {
-    // Something else still holds a write end: stop waiting for it.
+  if (!running.empty() && !WaitForReaders(running, limits)) {
+    // Something else still holds a write end: stop waiting for it. A reader
+    // that does not let go even then is left behind with its own context.
     for (HANDLE reader : running) CancelSynchronousIo(reader);
-    WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE, INFINITE);
+    WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE, kReaderCancelWaitMs);
   }
 
   // Standard error is drained so the child never blocks on it, then dropped.
-  out = std::move(contexts[0].text);
+  const std::lock_guard<std::mutex> guard(contexts[0]->lock);
+  out = contexts[0]->text;
 }
 
 }  // namespace ravelin

@@ -97,6 +97,10 @@ std::wstring GameUrlHost(std::wstring_view address) {
   return std::wstring(address.substr(0, address.find(L'/')));
 }
 
+bool IsProbeTarget(std::wstring_view target) {
+  return target.find_first_of(L" \t\"") == std::wstring_view::npos && !target.starts_with(L'-');
+}
+
 std::optional<std::wstring> FindGameServer(std::wstring_view serverList, std::wstring_view host) {
   for (const std::wstring& entry : SplitText(serverList, L"\r")) {
     if (entry.empty()) continue;

@@ -41,6 +41,11 @@ std::string FormUrlEncode(std::string_view bytes);
 // to the first "/".
 std::wstring GameUrlHost(std::wstring_view address);
 
+// A console tool gets a host name or an address as its last argument. A
+// target with a blank, a quotation mark or a leading "-" (a game host taken
+// from a page's address could carry the tool's options) is not one.
+bool IsProbeTarget(std::wstring_view target);
+
 // The address of the first entry of a server list ("address+host" entries
 // separated by '\r') whose host equals `host` exactly.
 std::optional<std::wstring> FindGameServer(std::wstring_view serverList, std::wstring_view host);

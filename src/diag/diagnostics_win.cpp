@@ -19,9 +19,12 @@ CGameException g_gameException;
 namespace {
 
 // Diagnostic posts are small; a log host that does not answer soon is not
-// waited for, and on the way out even less.
+// waited for, and on the way out even less. The limits bound the whole post,
+// name resolution and proxy detection included.
 constexpr DWORD kUploadTimeoutMs = 5000;
+constexpr DWORD kUploadLimitMs = 15000;
 constexpr DWORD kFinalUploadTimeoutMs = 2000;
+constexpr DWORD kFinalUploadLimitMs = 2500;
 
 std::wstring TempFolder() {
   wchar_t buffer[1024] = {};
@@ -43,21 +46,21 @@ bool ReadWholeFile(const std::wstring& path, std::string& out) {
   return ok;
 }
 
-// Keeps the log within its limit, oldest lines first out. The shortened
-// file is written beside the log and then put in its place, so a failure
-// half-way leaves the old file whole.
-void CapLogFile(const std::wstring& path) {
-  std::string content;
-  if (!ReadWholeFile(path, content) || content.size() <= kDiagLogLimit) return;
-  CapLogText(content);
+// Gives `path` the whole of `content` in one step: it is written beside the
+// file and then put in its place, so a failure (or the end of the process)
+// at any point leaves either the old file or the new one, whole.
+bool ReplaceFileContent(const std::wstring& path, const std::string& content) {
   const std::wstring temporary = path + L".new";
   FILE* file = _wfopen(temporary.c_str(), L"wb");
-  if (file == nullptr) return;
+  if (file == nullptr) return false;
   const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
   const bool closed = std::fclose(file) == 0;
-  if (!written || !closed || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileW(temporary.c_str());
+  if (written && closed &&
+      MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
   }
+  DeleteFileW(temporary.c_str());
+  return false;
 }
 
 // The payload a posted command carries; whoever takes it frees it.
@@ -112,10 +115,14 @@ void CGameException::PostDiagCommand(HWND window, UINT message, const std::wstri
   Sleep(100);
 }
 
-void CGameException::StopDiagWorker() {
+bool CGameException::StopDiagWorker() {
   SetEvent(m_hStopping.get());
   PostThreadMessageW(m_threadId, WM_DIAG_STOP, 0, 0);
-  if (m_hThread) WaitForSingleObject(m_hThread.get(), INFINITE);
+  return !m_hThread || WaitForSingleObject(m_hThread.get(), kStopWaitMs) == WAIT_OBJECT_0;
+}
+
+bool CGameException::WorkerRunning() const {
+  return m_hThread && WaitForSingleObject(m_hThread.get(), 0) == WAIT_TIMEOUT;
 }
 
 bool CGameException::Stopping() const { return WaitForSingleObject(m_hStopping.get(), 0) == WAIT_OBJECT_0; }
@@ -185,6 +192,7 @@ namespace {
 // Runs one console tool on `target` and reads its output into a new record.
 bool RunProbe(const wchar_t* tool, const std::wstring& target, const std::wstring& type, const CaptureLimits& limits,
               bool (*read)(std::wstring_view, DiagRecord&), std::vector<DiagRecord>& records) {
+  if (!IsProbeTarget(target)) return false;
   std::wstring output;
   RunCommandCapture(std::wstring(tool) + L" " + target, output, limits);
   DiagRecord record;
@@ -216,7 +224,7 @@ bool CGameException::UdpSendProbes(int count) {
     if (!winsock) return false;
     if (LOBYTE(m_wsaData.wVersion) != 1 || HIBYTE(m_wsaData.wVersion) != 1) return false;
     m_winsock = std::move(winsock);
-    m_socket.reset(socket(AF_INET, SOCK_DGRAM, 0));
+    unique_socket udp(socket(AF_INET, SOCK_DGRAM, 0));
 
     char hostName[300] = {};
     m_localAddr = {};
@@ -234,13 +242,15 @@ bool CGameException::UdpSendProbes(int count) {
         m_localAddr.sin_addr.s_addr = inet_addr(inet_ntoa(first));
       }
     }
-    bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&m_localAddr), sizeof(m_localAddr));
+    bind(udp.get(), reinterpret_cast<const sockaddr*>(&m_localAddr), sizeof(m_localAddr));
 
     m_remoteAddr = {};
     m_remoteAddr.sin_family = AF_INET;
     m_remoteAddr.sin_port = htons(m_udpPort);
     m_remoteAddr.sin_addr.s_addr = inet_addr(ToThreadAnsi(m_udpTarget).c_str());
-    WSAAsyncSelect(m_socket.get(), m_hNotifyWnd, WM_DIAG_SOCKET, FD_READ);
+    // Non-blocking and notifying before the window's thread can see it.
+    WSAAsyncSelect(udp.get(), m_hNotifyWnd, WM_DIAG_SOCKET, FD_READ);
+    m_socket = std::move(udp);
   }
   m_udpReady = true;
 
@@ -257,6 +267,10 @@ bool CGameException::UdpSendProbes(int count) {
 
 void CGameException::UdpOnReadable(WORD event) {
   if (event != FD_READ) return;
+  // A notification can outlive its socket (one of an earlier batch, still
+  // queued): only a datagram that is there is read, so nothing waits here.
+  u_long waiting = 0;
+  if (ioctlsocket(m_socket.get(), FIONREAD, &waiting) != 0 || waiting == 0) return;
   char buffer[200];
   const int got = recv(m_socket.get(), buffer, sizeof(buffer), 0);
   if (got <= 0) return;
@@ -286,14 +300,15 @@ void CGameException::UdpClose() {
 
 void CGameException::WriteDiagRecords() {
   if (m_records.empty()) return;
-  const std::string bytes = ToThreadAnsi(FormatReportLines(m_records, m_user));
-  FILE* file = _wfopen(m_logPath.c_str(), L"ab");
-  if (file == nullptr) return;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) return;  // the records wait for the next attempt
+  // The log with the new lines, within its limit, replaces the old one
+  // whole: a failure loses no old line and leaves no half line, and the
+  // records wait for the next attempt.
+  std::string content;
+  if (!ReadWholeFile(m_logPath, content) && GetFileAttributesW(m_logPath.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  content += ToThreadAnsi(FormatReportLines(m_records, m_user));
+  CapLogText(content);
+  if (!ReplaceFileContent(m_logPath, content)) return;
   m_records.clear();
-  CapLogFile(m_logPath);
 }
 
 void CGameException::ReadDiagLog(std::string& out) const {
@@ -312,9 +327,12 @@ void CGameException::UploadDiagLog(bool final) {
   // On the way out only the last post goes; the lines wait for it in the file.
   if (!final && Stopping()) return;
   const std::string form = FormUrlEncode(content);
-  if (PostForm(m_logHost, kDiagLogObject, form.c_str(), final ? kFinalUploadTimeoutMs : kUploadTimeoutMs) != 1) {
-    return;
-  }
+  // A post still waiting when the program stops is left to itself (its
+  // lines stay in the file for the final post or the next start).
+  const int posted =
+      final ? PostFormWithin(m_logHost, kDiagLogObject, form, kFinalUploadTimeoutMs, kFinalUploadLimitMs, nullptr)
+            : PostFormWithin(m_logHost, kDiagLogObject, form, kUploadTimeoutMs, kUploadLimitMs, m_hStopping.get());
+  if (posted != 1) return;
   FILE* file = _wfopen(m_logPath.c_str(), L"wb");
   if (file != nullptr) std::fclose(file);
 }

@@ -75,8 +75,13 @@ class CGameException {
   void StartDiagWorker();
   void PostDiagCommand(HWND window, UINT message, const std::wstring& text);
   // Ends a running console tool at once, then lets the worker write and post
-  // what it has and waits for it.
-  void StopDiagWorker();
+  // what it has and waits for it, kStopWaitMs at most. False when the worker
+  // is still at work then (in a name lookup, say): the caller leaves it, and
+  // the process must end without tearing down what the worker uses.
+  bool StopDiagWorker();
+  bool WorkerRunning() const;
+  // Together with the rest of the exit this keeps it within five seconds.
+  static constexpr DWORD kStopWaitMs = 3500;
 
   // Probes: one record each in m_records; false when the tool printed
   // fewer than two characters.

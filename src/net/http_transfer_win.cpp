@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cwchar>
 #include <iterator>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -292,6 +294,49 @@ int PostForm(const std::wstring& host, const std::wstring& object, const char* v
                                      static_cast<DWORD>(body.size())) &&
                     Answered(request.get());
   return sent ? 1 : 0;
+}
+
+namespace {
+
+// What a bounded post and its thread share; whichever of the two lets go
+// last frees it.
+struct BoundedPost {
+  std::wstring host;
+  std::wstring object;
+  std::string value;
+  DWORD timeoutMs = 0;
+  std::atomic<int> result{0};
+  unique_handle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+DWORD WINAPI RunBoundedPost(LPVOID parameter) {
+  const std::unique_ptr<std::shared_ptr<BoundedPost>> owner(static_cast<std::shared_ptr<BoundedPost>*>(parameter));
+  BoundedPost& post = **owner;
+  post.result = PostForm(post.host, post.object, post.value.c_str(), post.timeoutMs);
+  SetEvent(post.done.get());
+  return 0;
+}
+
+}  // namespace
+
+int PostFormWithin(const std::wstring& host, const std::wstring& object, const std::string& value, DWORD timeoutMs,
+                   DWORD limitMs, HANDLE abandon) {
+  auto post = std::make_shared<BoundedPost>();
+  post->host = host;
+  post->object = object;
+  post->value = value;
+  post->timeoutMs = timeoutMs;
+  if (!post->done) return 0;
+  auto* threadShare = new std::shared_ptr<BoundedPost>(post);
+  const unique_handle thread(CreateThread(nullptr, 0, &RunBoundedPost, threadShare, 0, nullptr));
+  if (!thread) {
+    delete threadShare;
+    return 0;
+  }
+  const HANDLE waits[2] = {post->done.get(), abandon};
+  const DWORD count = abandon != nullptr ? 2 : 1;
+  if (WaitForMultipleObjects(count, waits, FALSE, limitMs) != WAIT_OBJECT_0) return 0;
+  return post->result.load();
 }
 
 }  // namespace ravelin

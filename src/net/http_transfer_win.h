@@ -63,6 +63,14 @@ std::optional<std::string> FetchSmallFile(const std::wstring& url, std::size_t m
 // `timeoutMs` bounds the connect, the send and the wait for the answer each.
 int PostForm(const std::wstring& host, const std::wstring& object, const char* value, DWORD timeoutMs = 0);
 
+// PostForm on a thread of its own, waited for at most `limitMs`, and not at
+// all once `abandon` (an event; null for none) is set: name resolution and
+// proxy detection come before any WinINet time-out applies, so only this
+// bounds the wait. 0 when the post did not finish in time; it may still go
+// out later, so a caller keeps what it posted and may send it again.
+int PostFormWithin(const std::wstring& host, const std::wstring& object, const std::string& value, DWORD timeoutMs,
+                   DWORD limitMs, HANDLE abandon);
+
 // A fetched body as the program reads text from the network: up to the first
 // NUL, converted from the thread's ANSI code page.
 std::wstring BodyToText(std::string_view body);

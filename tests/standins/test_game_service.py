@@ -313,6 +313,14 @@ class LogEndpointTest(ServiceCase):
         self.assertEqual((request["answer"], request["body"].encode("latin-1")), ("close", self.BODY))
         self.assertEqual(self.svc.uploads(), [])
 
+    def test_hang_reads_the_post_and_never_answers(self):
+        self.svc.log_endpoint("hang")
+        answer = exchange(self.port, b"POST %s HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s"
+                          % (LOG.encode(), len(self.BODY), self.BODY), timeout=1.5)
+        self.assertEqual((answer.ended, answer.data), ("timeout", b""))
+        [request] = self.recorded(LOG)
+        self.assertEqual((request["answer"], request["body"].encode("latin-1")), ("hang", self.BODY))
+
     def test_back_to_ok_after_a_failure_mode(self):
         self.svc.log_endpoint("close")
         self.svc.log_endpoint("ok")

@@ -160,6 +160,28 @@ TEST(GameAddress, ServerListLookup) {
   EXPECT_EQ(FindGameServer(L"", L"game.example"), std::nullopt);
 }
 
+TEST(ProbeTarget, HostNamesAndAddressesButNothingThatCouldBeAnOption) {
+  const struct {
+    const wchar_t* target;
+    bool runs;
+  } cases[] = {
+      {L"game.example", true},
+      {L"192.0.2.7", true},
+      {L"ae1.ams10.example.net", true},
+      {L"host-with-dash.example", true},
+      {L"[2001:db8::1]", true},
+      {L"", true},  // runs as before: the tool answers with its usage
+      {L"-t", false},
+      {L"-n 1000 game.example", false},
+      {L"game.example -t", false},
+      {L"game.example\t-t", false},
+      {L"\"game.example\"", false},
+      {L"a\"b", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsProbeTarget(c.target), c.runs) << testing::PrintToString(std::wstring(c.target));
+}
+
 TEST(UdpProbe, DatagramIsTheNumberAndAZeroByte) {
   EXPECT_EQ(FormatProbeDatagram(7), std::string("7\0", 2));
   EXPECT_EQ(FormatProbeDatagram(100), std::string("100\0", 4));

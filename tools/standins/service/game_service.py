@@ -63,9 +63,11 @@ input answers 400 {"error": "..."}, success {"ok": true, ...}.
                                     truncated   the good text cut in half
                                     missing     404 (the default without a key)
   DELETE /_standin/build?path=P
-  POST   /_standin/log_endpoint   {"mode": "ok"|"refuse"|"close"}; refuse
-                                  resets at once without reading the body,
-                                  close reads the post and closes unanswered
+  POST   /_standin/log_endpoint   {"mode": "ok"|"refuse"|"close"|"hang"};
+                                  refuse resets at once without reading the
+                                  body, close reads the post and closes
+                                  unanswered, hang reads it and never answers
+                                  (until the client gives up)
   POST   /_standin/udp            a UDP echo mode object (see udp_echo.py);
                                   written to DIR/udp_mode.json
   GET    /_standin/udp            {"received": n, "replies": n,
@@ -99,6 +101,7 @@ import io
 import json
 import os
 import re
+import select
 import signal
 import socket
 import struct
@@ -129,7 +132,7 @@ START_MODES = ("normal", "refuse", "500")
 BUILD_MODES = ("correct", "chunked", "short", "404", "trickle", "drop", "huge")
 SIG_MODES = ("good", "other_key", "other_bytes", "truncated", "missing")
 SIG_SUFFIX = ".sig"
-LOG_MODES = ("ok", "refuse", "close")
+LOG_MODES = ("ok", "refuse", "close", "hang")
 MOVIE_BYTES = b"FWS\x0a" + struct.pack("<I", 64) + bytes(range(56))
 
 
@@ -350,6 +353,19 @@ class Handler(BaseHTTPRequestHandler):
         # The request loop still flushes and closes these afterwards.
         self.rfile, self.wfile = io.BytesIO(), io.BytesIO()
 
+    def hold_until_client_leaves(self):
+        """Answers nothing, for as long as the client waits."""
+        self.close_connection = True
+        sock = self.connection
+        while True:
+            readable, _, _ = select.select([sock], [], [], 0.5)
+            if readable:
+                try:
+                    if not sock.recv(4096):
+                        return
+                except OSError:
+                    return
+
     def wait_until_sent(self, limit=2.0):
         # A reset throws away what is still queued; let the client have the
         # part it was meant to get first.
@@ -398,9 +414,12 @@ class Handler(BaseHTTPRequestHandler):
                 self.reset_connection()
                 return
             body = self.read_body()
-            record = self.record(target, path, query, body, "close" if log_mode == "close" else "200")
+            record = self.record(target, path, query, body, log_mode if log_mode in ("close", "hang") else "200")
             if log_mode == "close":
                 self.close_connection = True
+                return
+            if log_mode == "hang":
+                self.hold_until_client_leaves()
                 return
             if self.command == "POST":
                 upload = {"seq": record["seq"], "time": record["time"]}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/standin_files_win.h"
+#include "common/unique_handle_win.h"
 
 namespace ravelin::standin {
 namespace {
@@ -158,6 +159,27 @@ std::string TracertText(const Target& t, bool replies) {
   return s;
 }
 
+constexpr wchar_t kHoldPipeArgument[] = L"--hold-pipe";
+
+// Starts a copy of this program that inherits the output pipe and keeps it
+// open for ever, as a tool's own child may.
+void LeaveAChildHoldingThePipe() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" " + kHoldPipeArgument;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                     &process)) {
+    const unique_handle thread(process.hThread), child(process.hProcess);
+  }
+}
+
 }  // namespace
 
 int RunConsoleStandin(ConsoleTool tool) {
@@ -165,6 +187,9 @@ int RunConsoleStandin(ConsoleTool tool) {
   const std::wstring commandLine = GetCommandLineW();
   const std::wstring arguments = ArgumentsOf(commandLine);
   const std::wstring targetWide = LastWord(arguments);
+  if (arguments == kHoldPipeArgument) {
+    for (;;) Sleep(INFINITE);
+  }
 
   const Ini ini = Ini::Load(L"console.ini");
   const std::string targetUtf8 = ToUtf8(targetWide);
@@ -196,8 +221,12 @@ int RunConsoleStandin(ConsoleTool tool) {
     return 0;
   }
 
+  // "orphan": the normal output, but a child of the tool keeps the pipe open.
+  if (behaviour == "orphan") LeaveAChildHoldingThePipe();
   const bool replies = behaviour != "timeout";
-  if (behaviour != "normal" && behaviour != "timeout") record += " error=unknown-behaviour-used-normal";
+  if (behaviour != "normal" && behaviour != "timeout" && behaviour != "orphan") {
+    record += " error=unknown-behaviour-used-normal";
+  }
   RecordLine(L"console.log", record);
 
   Target target;

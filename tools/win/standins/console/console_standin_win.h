@@ -12,6 +12,8 @@
 //                          prints 30 hops of `*` and exit 0)
 //   quiet.example=nothing  prints nothing, exit 0
 //   slow.example=hang      prints nothing and never ends (sleeps until killed)
+//   held.example=orphan    normal output, but leaves a child of its own that
+//                          keeps the output pipe open for ever
 //   tr.example=file:ping_tr.txt
 //                          writes the bytes of %RAVELIN_STANDIN_DIR%\ping_tr.txt
 //                          to stdout verbatim, exit 0 (exit 1 and nothing on
