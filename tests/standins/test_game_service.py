@@ -355,20 +355,25 @@ class RecordingTest(ServiceCase):
         self.assertEqual(get(self.port, "/loginer/tr/login_mini_tr_vx.ini").status, 404)
         self.assertEqual(get(self.port, START).status, 200)
 
-    def test_keep_alive_serves_several_requests_on_one_connection(self):
+    def test_keep_alive_serves_several_requests_on_one_connection_unless_turned_off(self):
         self.svc.manifest("pl", b"manifest")
-        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=5)
-        for path in [START, "/loginer/pl/login_mini_pl_vx.ini", "/missing"]:
-            conn.request("GET", path)
-            conn.getresponse().read()
-        conn.close()
-        self.assertEqual(len({r["client"] for r in self.recorded()}), 1)
+        for keep, connections in [(True, 1), (False, 3)]:
+            with self.subTest(keep_alive=keep):
+                self.svc.connections(keep)
+                before = len(self.recorded())
+                conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=5)
+                for path in [START, "/loginer/pl/login_mini_pl_vx.ini", "/missing"]:
+                    conn.request("GET", path)
+                    conn.getresponse().read()
+                conn.close()
+                self.assertEqual(len({r["client"] for r in self.recorded()[before:]}), connections)
 
     def test_bad_control_input_is_a_400(self):
         bad = [
             ("POST", "start_page", {"mode": "sideways"}),
             ("POST", "start_page", b"{not json"),
             ("POST", "log_endpoint", {"mode": "maybe"}),
+            ("POST", "connections", {"keep_alive": "no"}),
             ("POST", "udp", {"mode": "drop", "share": 2}),
         ]
         for method, name, body in bad:

@@ -349,9 +349,9 @@ TEST_F(Diagnostics, CommandsRunInOrderAndStoppingEndsAHangingRouteTraceAtOnce) {
   PumpMessages(500ms);  // the echoes arrive through the window's queue
 
   const auto started = std::chrono::steady_clock::now();
-  diag->StopDiagWorker();
+  EXPECT_TRUE(diag->StopDiagWorker()) << "the worker was left behind";
   const auto took = std::chrono::steady_clock::now() - started;
-  EXPECT_LT(took, 8s) << "leaving does not wait for the route trace";
+  EXPECT_LT(took, 4s) << "leaving does not wait for the route trace";
   const auto runs = ConsoleToolRuns();
   EXPECT_EQ(std::count(runs.begin(), runs.end(), "tracert 127.0.0.11"), 1)
       << "the second check ran no tool after the stop";

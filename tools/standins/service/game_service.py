@@ -68,6 +68,11 @@ input answers 400 {"error": "..."}, success {"ok": true, ...}.
                                   body, close reads the post and closes
                                   unanswered, hang reads it and never answers
                                   (until the client gives up)
+  POST   /_standin/connections    {"keep_alive": true|false}; false closes
+                                  every connection after its answer (Wine
+                                  lends a kept connection to later requests
+                                  for the same server, whatever proxy the
+                                  system's settings name)
   POST   /_standin/udp            a UDP echo mode object (see udp_echo.py);
                                   written to DIR/udp_mode.json
   GET    /_standin/udp            {"received": n, "replies": n,
@@ -142,6 +147,7 @@ def default_settings():
         "manifests": {},
         "builds": {},
         "log_mode": "ok",
+        "keep_alive": True,
     }
 
 
@@ -331,6 +337,8 @@ class Handler(BaseHTTPRequestHandler):
         return self.rfile.read(length) if length > 0 else b""
 
     def reply(self, status, body, ctype="text/plain; charset=utf-8", close=False):
+        with self.state.lock:
+            close = close or not self.state.settings["keep_alive"]
         self.send_response(status)
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(body)))
@@ -614,6 +622,13 @@ class Handler(BaseHTTPRequestHandler):
                 raise ValueError(f"mode must be one of {', '.join(LOG_MODES)}")
             with state.lock:
                 state.settings["log_mode"] = mode
+            return 200, {"ok": True}
+        if (method, name) == ("POST", "connections"):
+            keep = self.json_body().get("keep_alive")
+            if not isinstance(keep, bool):
+                raise ValueError("keep_alive must be true or false")
+            with state.lock:
+                state.settings["keep_alive"] = keep
             return 200, {"ok": True}
         if (method, name) == ("POST", "udp"):
             mode = udp_echo.write_mode(state.dir, self.json_body())

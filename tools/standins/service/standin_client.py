@@ -77,6 +77,9 @@ class Service:
     def log_endpoint(self, mode):
         return self.call("POST", "log_endpoint", {"mode": mode})
 
+    def connections(self, keep_alive):
+        return self.call("POST", "connections", {"keep_alive": keep_alive})
+
     def udp(self, mode, **params):
         return self.call("POST", "udp", dict(params, mode=mode))
 

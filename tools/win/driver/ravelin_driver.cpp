@@ -11,8 +11,10 @@
 //   ravelin-driver click --kind K --id N        click control N of a window of kind K (BM_CLICK)
 //   ravelin-driver message --kind K --msg N [--wparam W] [--lparam L]
 //                                               post a message to a window of kind K
-//   ravelin-driver answer --button ok|cancel|yes|no
-//                                               answer the launcher's message box; prints its text
+//   ravelin-driver answer --button ok|cancel|yes|no [--until-exit]
+//                                               answer the launcher's message box; prints its text;
+//                                               with --until-exit also waits (--timeout) for its
+//                                               process to end and prints exited_after_ms=N
 //   ravelin-driver text --kind K [--id N]       print the text of a window of kind K (or of its control N)
 //   ravelin-driver key F9                       press and release a key (system-wide input)
 //   ravelin-driver wait-window                  the same as: wait --kind main
@@ -30,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle_win.h"
 #include "testkit/testkit_win.h"
 
 namespace {
@@ -51,6 +54,7 @@ struct Options {
   std::wstring button = L"ok";
   enum class Want { Exists, Visible, Hidden, Gone } want = Want::Exists;
   bool zoomed = false;
+  bool untilExit = false;
 };
 
 std::wstring KindText(const WindowInfo& w) { return ravelin::testkit::KindName(ravelin::testkit::KindOf(w)); }
@@ -134,7 +138,19 @@ int Answer(Options o) {
   std::wprintf(L"caption=\"%ls\" text=\"%ls\"\n", TextOf(box->hwnd).c_str(),
                TextOf(GetDlgItem(box->hwnd, 0xFFFF)).c_str());
   std::fflush(stdout);
+  // Opened before the click: the time runs from the answer to the end.
+  const ravelin::unique_handle process(o.untilExit ? OpenProcess(SYNCHRONIZE, FALSE, box->pid) : nullptr);
+  if (o.untilExit && !process) return 1;
   PostMessageW(box->hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box->hwnd, id)));
+  if (!o.untilExit) return 0;
+  const auto answered = std::chrono::steady_clock::now();
+  if (WaitForSingleObject(process.get(), static_cast<DWORD>(o.timeout.count())) != WAIT_OBJECT_0) {
+    std::fputs("the process did not end in time\n", stderr);
+    return 1;
+  }
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - answered);
+  std::printf("exited_after_ms=%lld\n", static_cast<long long>(elapsed.count()));
   return 0;
 }
 
@@ -192,6 +208,8 @@ int wmain(int argc, wchar_t** argv) {
       o.want = Options::Want::Gone;
     } else if (arg == L"--zoomed") {
       o.zoomed = true;
+    } else if (arg == L"--until-exit") {
+      o.untilExit = true;
     } else if (arg.rfind(L"--", 0) != 0 && o.argument.empty()) {
       o.argument = arg;
     } else {
