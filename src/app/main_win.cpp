@@ -11,10 +11,19 @@
 #include "app/handover.h"
 #include "app/handover_win.h"
 #include "app/run_main_window_win.h"
+#include "common/startup_steps.h"
 #include "framework/app_module_win.h"
 #include "framework/ax_host_win.h"
 
+#ifdef RAVELIN_STARTUP_TRACE
+#include "startup_trace_win.h"
+#endif
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*arguments*/, int showCommand) {
+#ifdef RAVELIN_STARTUP_TRACE
+  ravelin::bench::InstallStartupTrace();
+#endif
+  ravelin::MarkStartupStep("process entry");
   ravelin::HardenDllSearch();
 
   // The whole command line: the updater starts hand-over processes with an
@@ -34,6 +43,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*argument
 
   ravelin::framework::g_appModule.Init(instance);
   ravelin::framework::AtlAxWinInit(instance);
+  ravelin::MarkStartupStep("modules and COM set up");
 
   const int exitCode = ravelin::RunMainWindow(showCommand);
 

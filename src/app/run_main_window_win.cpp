@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/startup_steps.h"
 #include "frame/translucent_dlg_win.h"
 #include "framework/app_module_win.h"
 
@@ -19,6 +20,7 @@ int RunMainWindow(int showCommand) {
     return 0;
   }
   frame->ShowWindow(showCommand);
+  MarkStartupStep("frame shown");
 
   const int exitCode = static_cast<int>(loop.Run());
 

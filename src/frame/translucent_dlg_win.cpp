@@ -13,6 +13,7 @@ using std::min;
 #include <cstring>
 #include <memory>
 
+#include "common/startup_steps.h"
 #include "common/unique_gdi_win.h"
 #include "common/unique_handle_win.h"
 #include "diag/diagnostics_win.h"
@@ -141,7 +142,9 @@ bool CTranslucentDlg::OnIdle() { return false; }
 std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs&, bool&) {
   framework::JoinThreadLoop(this, this);
   m_dlgGame.m_pFrame = this;
+  MarkStartupStep("frame window created");
   m_dlgGame.Create(nullptr);
+  MarkStartupStep("game window ready");
 
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   const auto big = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_RAVELIN), IMAGE_ICON,
@@ -159,6 +162,7 @@ std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs&, bool&) {
   if (!(exStyle & WS_EX_LAYERED)) SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
 
   DrawFrame();
+  MarkStartupStep("first composition");
   CreateTopWnd();
   CenterOnWorkArea();
   return TRUE;

@@ -9,6 +9,7 @@
 
 #include "common/ansi_win.h"
 #include "common/com_object_win.h"
+#include "common/startup_steps.h"
 #include "common/unique_variant_win.h"
 #include "diag/diagnostics_win.h"
 #include "gamewnd/page_bridge.h"
@@ -158,6 +159,7 @@ void CStandardDlg::OnDocumentComplete(DISPPARAMS* /*params*/) {
     PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     return;
   }
+  MarkStartupStep("login page shown");
   m_bPageDone = 1;
   m_bLoading = 0;
   m_nProgress = m_nProgressMax;

@@ -3,6 +3,7 @@
 #include <exdispid.h>
 #include <shlobj.h>
 
+#include "common/startup_steps.h"
 #include "diag/diagnostics_win.h"
 #include "framework/app_module_win.h"
 #include "gamewnd/game_layout.h"
@@ -133,6 +134,7 @@ RECT CStandardDlg::ClientRect() const {
 }
 
 std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
+  MarkStartupStep("game window and its two controls created");
   m_wndIE = GetDlgItem(m_hWnd, IDC_EXPLORER);
   ControlInterface(m_wndIE, IID_IWebBrowser2, m_IEPtr);
   m_wndFlash = GetDlgItem(m_hWnd, IDC_FLASH);
@@ -151,9 +153,11 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   if (newExStyle != exStyle) SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, newExStyle);
 
   const StartAddress address = BuildStartAddress();
+  MarkStartupStep("host identifier and start address");
   g_gameException.m_user = address.hostUid;
   g_gameException.m_hNotifyWnd = m_hWnd;
   NavigateBrowser(address.url);
+  MarkStartupStep("navigation started");
   m_strUrl = address.url;
 
   m_bLoading = 1;
@@ -164,7 +168,9 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   framework::JoinThreadLoop(this, this);
   InvalidateRect(m_hWnd, nullptr, FALSE);
   AudioSessionInit(true);
+  MarkStartupStep("audio session");
   InstallWaveOutHook();
+  MarkStartupStep("playback hook");
   SetTimer(m_hWnd, kTimerStartup, 50, nullptr);
   return FALSE;
 }

@@ -1,0 +1,236 @@
+// Start-up as a player sees it: from CreateProcessW to the launcher's frame
+// on the screen, and to its login page shown in the opening, beside a bare
+// window's start measured in the same run (runs alternate, the first of
+// each is a warm-up). Also what the launcher holds once its page is shown:
+// private bytes and GDI/USER objects, beside the bare window's.
+//
+//   scripts/harness --build-dir build/win-local --xvfb --services --standins --wine --
+//       build/win-local/bin/bench_startup.exe [runs=10] [launcher=ravelin.exe]
+//
+// Both programs are taken from this program's folder and started from the root
+// of drive C as a shortcut would. Prints a table, then one "BENCH {json}" line per figure.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench_report.h"
+#include "common/unique_handle_win.h"
+#include "holdings_win.h"
+#include "testkit/testkit_win.h"
+
+namespace {
+
+using ravelin::unique_handle;
+using ravelin::bench::Figure;
+using ravelin::bench::NowMs;
+using ravelin::testkit::KindOf;
+using ravelin::testkit::TopLevelWindows;
+using ravelin::testkit::WindowInfo;
+using ravelin::testkit::WindowKind;
+
+constexpr int kExplorerId = 1000;
+constexpr double kGiveUpMs = 30000;
+
+struct Started {
+  unique_handle process;
+  DWORD pid = 0;
+  double at = 0;
+};
+
+std::optional<Started> Start(const std::wstring& program) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  std::wstring line = L"\"" + program + L"\"";
+  Started started;
+  started.at = NowMs();
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &info)) {
+    return std::nullopt;
+  }
+  CloseHandle(info.hThread);
+  started.process.reset(info.hProcess);
+  started.pid = info.dwProcessId;
+  return started;
+}
+
+// Polls every millisecond until `done` holds; the time it first held, or
+// nothing when the process ended or the wait gave up.
+template <typename Done>
+std::optional<double> WaitUntil(const Started& started, Done done) {
+  while (NowMs() - started.at < kGiveUpMs) {
+    if (done()) return NowMs();
+    if (WaitForSingleObject(started.process.get(), 1) == WAIT_OBJECT_0) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<WindowInfo> VisibleWindow(DWORD pid, bool launcherFrame) {
+  for (const WindowInfo& w : TopLevelWindows({pid})) {
+    if (!w.visible) continue;
+    if (!launcherFrame || KindOf(w) == WindowKind::Main) return w;
+  }
+  return std::nullopt;
+}
+
+bool LoginPageShown(DWORD pid) {
+  for (const WindowInfo& w : TopLevelWindows({pid})) {
+    if (KindOf(w) != WindowKind::Game || !w.visible) continue;
+    const HWND explorer = GetDlgItem(w.hwnd, kExplorerId);
+    return explorer != nullptr && IsWindowVisible(explorer);
+  }
+  return false;
+}
+
+void End(Started& started) {
+  TerminateProcess(started.process.get(), 0);
+  WaitForSingleObject(started.process.get(), 10000);
+}
+
+std::wstring Beside(const wchar_t* name) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring folder(self);
+  folder.resize(folder.find_last_of(L'\\') + 1);
+  return folder + name;
+}
+
+// What one run wrote to the trace file: its steps (ms on NowMs's clock)
+// and its holdings.
+struct Trace {
+  std::vector<std::pair<std::string, double>> steps;
+  std::optional<ravelin::bench::Holdings> holdings;
+};
+
+Trace ReadTrace(const std::wstring& path) {
+  Trace trace;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return trace;
+  char line[512];
+  while (std::fgets(line, sizeof(line), file) != nullptr) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    double at = 0;
+    int consumed = 0;
+    ravelin::bench::Holdings h;
+    if (std::sscanf(text.c_str(), "step %lf %n", &at, &consumed) == 1 && consumed > 0) {
+      trace.steps.emplace_back(text.substr(static_cast<std::size_t>(consumed)), at);
+    } else if (std::sscanf(text.c_str(), "holdings %lf %ld %ld", &h.privateMiB, &h.gdiObjects, &h.windows) == 3) {
+      trace.holdings = h;
+    }
+  }
+  std::fclose(file);
+  return trace;
+}
+
+// One start of `program` until its window (and, for a launcher, its login
+// page) is shown; the times from the start, or nothing when it failed.
+struct Run {
+  double shown = 0;
+  double page = 0;
+  Trace trace;
+};
+
+std::optional<Run> StartOnce(const std::wstring& program, bool isLauncher, const std::wstring& traceFile) {
+  DeleteFileW(traceFile.c_str());
+  auto started = Start(program);
+  if (!started) return std::nullopt;
+  const auto shown = WaitUntil(*started, [&] { return VisibleWindow(started->pid, isLauncher).has_value(); });
+  std::optional<double> page;
+  if (shown && isLauncher) page = WaitUntil(*started, [&] { return LoginPageShown(started->pid); });
+  if (!shown || (isLauncher && !page)) {
+    End(*started);
+    return std::nullopt;
+  }
+  // The holdings line follows the page (or the bare window's first
+  // messages) closely; give it a moment to be written.
+  Run run;
+  for (int i = 0; i < 200 && !(run.trace = ReadTrace(traceFile)).holdings; ++i) Sleep(5);
+  End(*started);
+  run.shown = *shown - started->at;
+  run.page = page ? *page - started->at : 0;
+  for (auto& step : run.trace.steps) step.second -= started->at;
+  return run;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const int runs = argc > 1 ? std::max(2, _wtoi(argv[1])) : 10;
+  const std::wstring launcher = Beside(argc > 2 ? argv[2] : L"ravelin.exe");
+  const std::wstring traced = Beside(L"ravelin-traced.exe");
+  const std::wstring bare = Beside(L"bench_bare_window.exe");
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring traceFile = std::wstring(temp) + L"ravelin-startup-trace.txt";
+  SetEnvironmentVariableW(L"RAVELIN_STARTUP_TRACE_FILE", traceFile.c_str());
+
+  // Shipped launcher and bare window alternate; then the traced launcher
+  // and the bare window alternate for the breakdown and the holdings. The
+  // first round of each is a warm-up.
+  std::vector<double> bareShown, frameShown, pageShown;
+  std::vector<double> barePrivate, bareGdi, bareWindows, launcherPrivate, launcherGdi, launcherWindows;
+  std::vector<std::pair<std::string, std::vector<double>>> steps;
+  for (const bool tracing : {false, true}) {
+    for (int i = 0; i < 2 * (runs + 1); ++i) {
+      const bool isLauncher = i % 2 == 1;
+      const std::wstring& program = isLauncher ? (tracing ? traced : launcher) : bare;
+      const auto run = StartOnce(program, isLauncher, traceFile);
+      if (!run) {
+        std::fwprintf(stderr, L"%ls did not show in time\n", program.c_str());
+        return 1;
+      }
+      if (i < 2) continue;
+      if (!tracing) {
+        (isLauncher ? frameShown : bareShown).push_back(run->shown);
+        if (isLauncher) pageShown.push_back(run->page);
+        continue;
+      }
+      if (const auto& h = run->trace.holdings) {
+        (isLauncher ? launcherPrivate : barePrivate).push_back(h->privateMiB);
+        (isLauncher ? launcherGdi : bareGdi).push_back(static_cast<double>(h->gdiObjects));
+        (isLauncher ? launcherWindows : bareWindows).push_back(static_cast<double>(h->windows));
+      }
+      if (!isLauncher) continue;
+      for (const auto& [name, at] : run->trace.steps) {
+        auto found = std::find_if(steps.begin(), steps.end(), [&](const auto& s) { return s.first == name; });
+        if (found == steps.end()) found = steps.insert(steps.end(), {name, {}});
+        found->second.push_back(at);
+      }
+    }
+  }
+
+  std::printf("start-up steps of the traced launcher (ms from CreateProcessW, median of %d)\n", runs);
+  double previous = 0;
+  for (const auto& [name, times] : steps) {
+    const double at = ravelin::bench::Summarise(times).median;
+    std::printf("  %8.1f  %+8.1f  %s\n", at, at - previous, name.c_str());
+    previous = at;
+  }
+  std::printf("\n");
+
+  const Figure bareFigure{"startup.bare_window", "process start to a bare 729x530 window visible", "ms", bareShown};
+  const Figure barePrivateFigure{"memory.bare_private", "bare window: private bytes", "MiB", barePrivate};
+  const Figure bareGdiFigure{"memory.bare_gdi", "bare window: GDI objects", "objects", bareGdi};
+  const Figure bareWindowsFigure{"memory.bare_windows", "bare window: windows (USER objects)", "windows", bareWindows};
+  const std::vector<Figure> figures = {
+      bareFigure,
+      {"startup.frame", "process start to the frame visible", "ms", frameShown, &bareFigure},
+      {"startup.login_page", "process start to the login page shown", "ms", pageShown, &bareFigure},
+      barePrivateFigure,
+      {"memory.launcher_private", "launcher with its login page: private bytes", "MiB", launcherPrivate,
+       &barePrivateFigure},
+      bareGdiFigure,
+      {"memory.launcher_gdi", "launcher with its login page: GDI objects", "objects", launcherGdi, &bareGdiFigure},
+      bareWindowsFigure,
+      {"memory.launcher_windows", "launcher with its login page: windows (USER objects)", "windows", launcherWindows,
+       &bareWindowsFigure},
+  };
+  ravelin::bench::Report(figures);
+  return 0;
+}
