@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "net/http_transfer_win.h"
 #include "testkit/pump_win.h"
 #include "testkit/standin_files_win.h"
@@ -26,18 +27,12 @@ namespace {
 
 constexpr wchar_t kUrl[] = L"http://127.0.0.1/bench/MyClient.exe";
 
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-// Runs `work` on a worker while this thread pumps, as the update dialog does.
+// Runs `work` on a worker while this thread pumps, as the update dialog
+// does; seconds.
 double TimeOnWorker(const std::function<bool()>& work, bool& ok) {
-  const double start = Now();
+  const double start = ravelin::bench::NowMs();
   ravelin::testkit::RunWhilePumping([&] { ok = work(); });
-  return Now() - start;
+  return (ravelin::bench::NowMs() - start) / 1000.0;
 }
 
 bool PlainDownload(const std::wstring& path, std::size_t expected) {
@@ -63,11 +58,6 @@ bool PlainDownload(const std::wstring& path, std::size_t expected) {
   if (request != nullptr) InternetCloseHandle(request);
   if (session != nullptr) InternetCloseHandle(session);
   return ok && total == expected;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -113,15 +103,16 @@ int main(int argc, char** argv) {
   }
   DestroyWindow(parent);
 
-  // Other work on the machine only ever slows a round down: the best round
-  // is the steadier figure, the median is shown beside it.
-  const double mb = static_cast<double>(mib);
-  const double best = mb / *std::min_element(withProgress.begin(), withProgress.end());
-  const double bestPlain = mb / *std::min_element(plain.begin(), plain.end());
-  const double median = mb / Median(withProgress), medianPlain = mb / Median(plain);
-  std::printf("%zu MiB in 16 KiB reads, %d rounds            best      median\n", mib, rounds);
-  std::printf("  DownloadToFile (progress bar, status line): %8.1f  %8.1f MiB/s\n", best, median);
-  std::printf("  plain WinINet loop, no progress:            %8.1f  %8.1f MiB/s\n", bestPlain, medianPlain);
-  std::printf("  ratio (target: at least 0.90):              %8.3f  %8.3f\n", best / bestPlain, median / medianPlain);
+  // Throughput of each round, MiB/s.
+  const auto throughput = [&](const std::vector<double>& seconds) {
+    std::vector<double> rates;
+    for (const double t : seconds) rates.push_back(static_cast<double>(mib) / t);
+    return rates;
+  };
+  const ravelin::bench::Figure plainFigure{"download.plain_wininet", "a plain WinINet loop of 16 KiB reads", "MiB/s",
+                                           throughput(plain)};
+  ravelin::bench::Report({plainFigure,
+                          {"download.throughput", "DownloadToFile with its progress bar and status line", "MiB/s",
+                           throughput(withProgress), &plainFigure}});
   return 0;
 }

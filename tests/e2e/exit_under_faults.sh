@@ -118,6 +118,8 @@ run_case() {
   use_proxy ""
 }
 
+cases=("healthy network" "ping never ends" "ping's child holds the pipe" "tracert never ends"
+  "log host never answers" "log host unreachable" "DNS never answers")
 install_launcher
 for round in $(seq 1 "$rounds"); do
   echo "round $round of $rounds"
@@ -142,11 +144,19 @@ shot after-the-last-exit
 
 echo
 printf '%-30s %8s %8s %8s  %s\n' "exit after the OK" median min max "(ms, $rounds round(s))"
-for name in "healthy network" "ping never ends" "ping's child holds the pipe" "tracert never ends" \
-  "log host never answers" "log host unreachable" "DNS never answers"; do
+for name in "${cases[@]}"; do
   read -r -a samples <<<"${times[$name]:-}"
   [[ ${#samples[@]} -gt 0 ]] || continue
   mapfile -t sorted < <(printf '%s\n' "${samples[@]}" | sort -n)
   printf '%-30s %8s %8s %8s\n' "$name" "${sorted[$((${#sorted[@]} / 2))]}" "${sorted[0]}" "${sorted[-1]}"
+done
+# The same as figures for scripts/bench, each beside the healthy exit.
+for name in "${cases[@]}"; do
+  [[ -n "${times[$name]:-}" ]] || continue
+  slug="$(tr -c 'a-z0-9\n' '_' <<<"${name,,}" | tr -s '_')"
+  reference=()
+  [[ "$name" != "healthy network" ]] && reference=(exit.healthy_network "${times[healthy network]}")
+  "$root/scripts/lib/bench-table" samples "exit.$slug" ms "from the OK on the exit question to the process's end: $name" \
+    "${times[$name]}" "${reference[@]}"
 done
 finish
