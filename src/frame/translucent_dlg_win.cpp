@@ -291,7 +291,14 @@ void CTranslucentDlg::PlaceGameWindow(bool restack) {
 }
 
 std::intptr_t CTranslucentDlg::OnShowWindow(const MessageArgs&, bool&) {
+  // Placing the game window activates it, and its activation shows the
+  // frame again while the frame is still being shown: that nested show is
+  // left to this one, which places the game window the same way. Without
+  // it each placing starts another, until the system cuts the recursion.
+  if (m_bPlacingOnShow) return 0;
+  m_bPlacingOnShow = true;
   PlaceGameWindow(true);
+  m_bPlacingOnShow = false;
   return 0;
 }
 

@@ -71,6 +71,9 @@ class CTranslucentDlg : public framework::CDialogImpl<CTranslucentDlg>,
   void ConfirmClose();
   void CreateTopWnd();
   void CenterOnWorkArea();
+
+  // Set while WM_SHOWWINDOW places the game window.
+  bool m_bPlacingOnShow = false;
 };
 
 }  // namespace ravelin

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -120,6 +121,56 @@ TEST_F(Frame, MovingTheFrameCarriesTheGameWindowUntilThePlayPhase) {
   const RECT stayed = WindowRect(Game());
   EXPECT_EQ(stayed.left, game.left);
   EXPECT_EQ(stayed.top, game.top);
+}
+
+// Placing the game window activates it, and its activation shows the frame
+// again while the frame is still being shown: the frame's show handler must
+// not start over inside itself for every such show.
+int g_frameShowDepth = 0;
+int g_deepestFrameShow = 0;
+
+LRESULT CALLBACK CountShowNesting(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && call->message == WM_SHOWWINDOW && call->wParam) {
+    wchar_t title[64] = {};
+    GetWindowTextW(call->hwnd, title, 64);
+    if (ravelin::g_Language.GetText(25) == title) g_deepestFrameShow = std::max(g_deepestFrameShow, ++g_frameShowDepth);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK CountShowReturn(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* ret = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  if (code == HC_ACTION && ret->message == WM_SHOWWINDOW && ret->wParam) {
+    wchar_t title[64] = {};
+    GetWindowTextW(ret->hwnd, title, 64);
+    if (ravelin::g_Language.GetText(25) == title) --g_frameShowDepth;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class FrameOpening : public ravelin::testkit::GameWindowTest {};
+
+TEST_F(FrameOpening, ShowingTheFramePlacesTheGameWindowWithoutStartingOverInsideItself) {
+  const DWORD thread = GetCurrentThreadId();
+  const HHOOK call = SetWindowsHookExW(WH_CALLWNDPROC, &CountShowNesting, nullptr, thread);
+  const HHOOK ret = SetWindowsHookExW(WH_CALLWNDPROCRET, &CountShowReturn, nullptr, thread);
+  OpenFrame();
+  if (!HasFatalFailure()) PumpMessages(100ms);
+  UnhookWindowsHookEx(ret);
+  UnhookWindowsHookEx(call);
+  if (HasFatalFailure()) return;
+
+  // The one nested show that reaches the handler is let through unanswered.
+  EXPECT_LE(g_deepestFrameShow, 2);
+  EXPECT_TRUE(IsWindowVisible(frame->m_hWnd));
+  EXPECT_TRUE(frame->m_bGamePlaced);
+  const RECT rc = WindowRect(frame->m_hWnd);
+  const HWND gameWindow = frame->m_dlgGame.m_hWnd;
+  const RECT game = WindowRect(gameWindow);
+  EXPECT_EQ(game.left, rc.left + 23);
+  EXPECT_EQ(game.top, rc.top + 115);
+  EXPECT_EQ(NextOfOurs(gameWindow), frame->m_hWnd);
 }
 
 TEST_F(Frame, BeforeTheFirstMinimiseAPointAboveTheCloseButtonAsksToClose) {
