@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "app/crash_dump_win.h"
 #include "app/dll_hardening_win.h"
 #include "app/handover.h"
 #include "app/handover_win.h"
@@ -18,8 +19,15 @@
 #ifdef RAVELIN_STARTUP_TRACE
 #include "startup_trace_win.h"
 #endif
+#ifdef RAVELIN_CRASH_FOR_TEST
+#include "crash_trigger_win.h"
+#endif
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*arguments*/, int showCommand) {
+  ravelin::InstallCrashDumps();
+#ifdef RAVELIN_CRASH_FOR_TEST
+  ravelin::test::CrashIfAsked(GetCommandLineW());
+#endif
 #ifdef RAVELIN_STARTUP_TRACE
   ravelin::bench::InstallStartupTrace();
 #endif

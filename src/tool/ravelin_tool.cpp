@@ -29,6 +29,10 @@ const Command kCommonCommands[] = {
      "                 read FILE as captured output of ping or tracert and print the report\n"
      "                 line the launcher would make of it (target default \"target\", type\n"
      "                 default publicurl for ping and TGameUrl for tracert, user default empty)\n"},
+    {L"dump", 1, 2, &ShowCrashDump,
+     "  dump FILE [--json]\n"
+     "                 read FILE as a crash dump: the exception, where it happened\n"
+     "                 (module+offset), the faulting thread and the loaded modules\n"},
 };
 
 void PrintUsage(std::FILE* to) {
