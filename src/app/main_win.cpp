@@ -24,6 +24,9 @@
 #endif
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*arguments*/, int showCommand) {
+  // System DLLs from the system folder only, before anything loads one;
+  // then crash dumps, before anything can fault.
+  ravelin::HardenDllSearch();
   ravelin::InstallCrashDumps();
 #ifdef RAVELIN_CRASH_FOR_TEST
   ravelin::test::CrashIfAsked(GetCommandLineW());
@@ -32,7 +35,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*argument
   ravelin::bench::InstallStartupTrace();
 #endif
   ravelin::MarkStartupStep("process entry");
-  ravelin::HardenDllSearch();
 
   // The whole command line: the updater starts hand-over processes with an
   // explicit application path and a command line without a program name.
