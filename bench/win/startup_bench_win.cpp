@@ -92,13 +92,7 @@ void End(Started& started) {
   WaitForSingleObject(started.process.get(), 10000);
 }
 
-std::wstring Beside(const wchar_t* name) {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring folder(self);
-  folder.resize(folder.find_last_of(L'\\') + 1);
-  return folder + name;
-}
+std::wstring Beside(const wchar_t* name) { return ravelin::testkit::ExeDir() + L"\\" + name; }
 
 // What one run wrote to the trace file: its steps (ms on NowMs's clock)
 // and its holdings.

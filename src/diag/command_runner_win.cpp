@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/ansi_win.h"
+#include "common/shared_thread_win.h"
 #include "common/unique_handle_win.h"
 #include "diag/diag_report.h"
 
@@ -56,10 +57,7 @@ std::size_t CompletePrefix(std::string_view bytes, UINT codePage, bool doubleByt
   return bytes.size();
 }
 
-DWORD WINAPI ReadPipeText(LPVOID parameter) {
-  const std::unique_ptr<std::shared_ptr<PipeReaderContext>> owner(
-      static_cast<std::shared_ptr<PipeReaderContext>*>(parameter));
-  PipeReaderContext* context = owner->get();
+void ReadPipeText(PipeReaderContext& context) {
   const UINT codePage = ThreadAnsiCodePage();
   CPINFO info{};
   const bool doubleByte = GetCPInfo(codePage, &info) && info.MaxCharSize == 2;
@@ -69,7 +67,7 @@ DWORD WINAPI ReadPipeText(LPVOID parameter) {
   std::array<char, kChunkBytes + 1> chunk{};
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(context->read.get(), chunk.data(), kChunkBytes, &got, nullptr) || got == 0) break;
+    if (!ReadFile(context.read.get(), chunk.data(), kChunkBytes, &got, nullptr) || got == 0) break;
     std::string_view bytes(chunk.data(), got);
     // Text ends at a zero byte; the rest of that chunk is not text.
     if (const std::size_t zero = bytes.find('\0'); zero != std::string_view::npos) bytes = bytes.substr(0, zero);
@@ -77,14 +75,13 @@ DWORD WINAPI ReadPipeText(LPVOID parameter) {
     const std::size_t complete = CompletePrefix(pending, codePage, doubleByte);
     const std::wstring text = FromThreadAnsi(std::string_view(pending).substr(0, complete));
     pending.erase(0, complete);
-    const std::lock_guard<std::mutex> guard(context->lock);
-    context->text += text;
+    const std::lock_guard<std::mutex> guard(context.lock);
+    context.text += text;
   }
   const std::wstring rest = FromThreadAnsi(pending);
-  const std::lock_guard<std::mutex> guard(context->lock);
-  context->text += rest;
-  context->read.reset();
-  return 0;
+  const std::lock_guard<std::mutex> guard(context.lock);
+  context.text += rest;
+  context.read.reset();
 }
 
 bool StopRequested(const CaptureLimits& limits) {
@@ -160,10 +157,8 @@ void RunCommandCapture(const std::wstring& commandLine, std::wstring& out, const
 
   unique_handle readers[2];
   for (int i = 0; i < 2; ++i) {
-    auto* share = new std::shared_ptr<PipeReaderContext>(contexts[i]);
-    readers[i].reset(CreateThread(nullptr, 0, &ReadPipeText, share, 0, nullptr));
+    readers[i] = StartThreadSharing(contexts[i], &ReadPipeText);
     if (!readers[i]) {
-      delete share;
       // Nobody reads this pipe: a child that fills it would block, so the
       // pipe is closed and the child sees a broken pipe instead.
       contexts[i]->read.reset();

@@ -14,6 +14,7 @@
 
 #include "common/ansi_win.h"
 #include "common/error_text.h"
+#include "common/shared_thread_win.h"
 #include "common/unique_handle_win.h"
 #include "common/unique_net_win.h"
 #include "common/utf8.h"
@@ -309,12 +310,9 @@ struct BoundedPost {
   unique_handle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-DWORD WINAPI RunBoundedPost(LPVOID parameter) {
-  const std::unique_ptr<std::shared_ptr<BoundedPost>> owner(static_cast<std::shared_ptr<BoundedPost>*>(parameter));
-  BoundedPost& post = **owner;
+void RunBoundedPost(BoundedPost& post) {
   post.result = PostForm(post.host, post.object, post.value.c_str(), post.timeoutMs);
   SetEvent(post.done.get());
-  return 0;
 }
 
 }  // namespace
@@ -327,12 +325,8 @@ int PostFormWithin(const std::wstring& host, const std::wstring& object, const s
   post->value = value;
   post->timeoutMs = timeoutMs;
   if (!post->done) return 0;
-  auto* threadShare = new std::shared_ptr<BoundedPost>(post);
-  const unique_handle thread(CreateThread(nullptr, 0, &RunBoundedPost, threadShare, 0, nullptr));
-  if (!thread) {
-    delete threadShare;
-    return 0;
-  }
+  const unique_handle thread = StartThreadSharing(post, &RunBoundedPost);
+  if (!thread) return 0;
   const HANDLE waits[2] = {post->done.get(), abandon};
   const DWORD count = abandon != nullptr ? 2 : 1;
   if (WaitForMultipleObjects(count, waits, FALSE, limitMs) != WAIT_OBJECT_0) return 0;

@@ -134,9 +134,7 @@ DownloadOutcome DownloadVerifiedBuild(UpdateRun& run, const std::wstring& url, c
   return moved ? DownloadOutcome::Installed : DownloadOutcome::Failed;
 }
 
-DWORD WINAPI CheckThreadProc(LPVOID param) {
-  const std::unique_ptr<std::shared_ptr<UpdateRun>> owner(static_cast<std::shared_ptr<UpdateRun>*>(param));
-  UpdateRun& run = **owner;
+void RunUpdateCheck(UpdateRun& run) {
   const HWND window = run.Dialog();
   const std::wstring module = GetModulePath();
   const std::wstring target = UpdateTargetPath(module);
@@ -145,7 +143,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
   SetText(window, IDC_UPDATE_STATUS, g_Language.GetText(7));
 
   const std::wstring text = FetchText(url, &run.Cancelled());
-  if (run.Cancelled()) return 0;
+  if (run.Cancelled()) return;
   WPARAM result = 1;
   if (!IsUsableManifest(text)) {
     ShowBox(run, 11);
@@ -158,7 +156,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
       SetText(window, IDC_UPDATE_INFO, manifest.notes);
       SetText(window, IDC_UPDATE_STATUS, g_Language.GetText(14));
       run.WaitForChoice();
-      if (run.Cancelled()) return 0;
+      if (run.Cancelled()) return;
       switch (DownloadVerifiedBuild(run, manifest.http, target)) {
         case DownloadOutcome::Installed:
           result = 0;
@@ -167,7 +165,7 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
           ShowBox(run, 9);
           break;
         case DownloadOutcome::Cancelled:
-          return 0;
+          return;
       }
     } else {
       SetText(window, IDC_UPDATE_INFO, g_Language.GetText(10));
@@ -176,7 +174,6 @@ DWORD WINAPI CheckThreadProc(LPVOID param) {
     }
   }
   run.WhileCurrent([&] { PostMessageW(window, WM_UPDATE_CHECK_DONE, result, 0); });
-  return 0;
 }
 
 bool StartHandover(const std::wstring& downloadedBuild) {

@@ -65,9 +65,9 @@ class UpdateRun {
   std::mutex m_stepLock;
 };
 
-// Interactive worker of one opening of the update dialog. Takes a
-// `new std::shared_ptr<UpdateRun>`, which it deletes.
-DWORD WINAPI CheckThreadProc(LPVOID run);
+// Interactive worker of one opening of the update dialog, on a thread that
+// holds its own share of the opening (StartThreadSharing).
+void RunUpdateCheck(UpdateRun& run);
 
 // What became of an offered build after Update was pressed.
 enum class DownloadOutcome {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/shared_thread_win.h"
 #include "framework/app_module_win.h"
 #include "i18n/language_win.h"
 #include "update/update_check_win.h"
@@ -96,9 +97,7 @@ std::intptr_t CUpdateDlg::OnInitDialog(const MessageArgs&, bool&) {
   g_cancelUpdate = 0;
   m_strTarget = UpdateTargetPath(GetModulePath());
   m_run = std::make_shared<UpdateRun>(m_hWnd, m_hProgress, ++m_openings);
-  auto* workerRun = new std::shared_ptr<UpdateRun>(m_run);
-  m_hWorker.reset(CreateThread(nullptr, 0, &CheckThreadProc, workerRun, 0, nullptr));
-  if (!m_hWorker) delete workerRun;
+  m_hWorker = StartThreadSharing(m_run, &RunUpdateCheck);
   return TRUE;
 }
 
