@@ -23,9 +23,21 @@ TTTOOLINFOW ToolInfo(HWND button) {
 
 }  // namespace
 
+CToolTipGroup::~CToolTipGroup() {
+  if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+}
+
+HWND CToolTipGroup::Ensure(HWND button) {
+  if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) return m_hWnd;
+  m_hWnd = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetAncestor(button, GA_ROOT), nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+  return m_hWnd;
+}
+
 CBitmapButton::~CBitmapButton() {
   if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) UnsubclassWindow();
-  DestroyToolTip();
+  RemoveToolTip();
 }
 
 bool CBitmapButton::SubclassWindow(HWND button) {
@@ -45,7 +57,7 @@ bool CBitmapButton::SubclassWindow(HWND button) {
 
 void CBitmapButton::UnsubclassWindow() {
   if (m_hWnd == nullptr) return;
-  DestroyToolTip();
+  RemoveToolTip();
   RemoveWindowSubclass(m_hWnd, &CBitmapButton::SubclassProc, kSubclassId);
   m_hWnd = nullptr;
   m_hover = m_tracking = false;
@@ -70,22 +82,18 @@ DWORD CBitmapButton::SetBitmapButtonExtendedStyle(DWORD style, DWORD mask) {
   return old;
 }
 
-bool CBitmapButton::SetToolTipText(const std::wstring& text) {
+bool CBitmapButton::SetToolTipText(CToolTipGroup& group, const std::wstring& text) {
   if (m_hWnd == nullptr) return false;
   TTTOOLINFOW info = ToolInfo(m_hWnd);
   info.lpszText = const_cast<wchar_t*>(text.c_str());
-  if (m_toolTip != nullptr) {
+  if (m_toolTip != nullptr && m_toolTip == group.Get()) {
     SendMessageW(m_toolTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
     return true;
   }
-  m_toolTip =
-      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (m_toolTip == nullptr) return false;
-  if (!SendMessageW(m_toolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info))) {
-    DestroyToolTip();
-    return false;
-  }
+  RemoveToolTip();  // a tool of another group's control
+  const HWND control = group.Ensure(m_hWnd);
+  if (control == nullptr || !SendMessageW(control, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info))) return false;
+  m_toolTip = control;
   return true;
 }
 
@@ -124,8 +132,11 @@ void CBitmapButton::SetHover(bool hover) {
   if (m_hWnd != nullptr) InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
-void CBitmapButton::DestroyToolTip() {
-  if (m_toolTip != nullptr && ::IsWindow(m_toolTip)) ::DestroyWindow(m_toolTip);
+void CBitmapButton::RemoveToolTip() {
+  if (m_toolTip != nullptr && m_hWnd != nullptr && ::IsWindow(m_toolTip)) {
+    TTTOOLINFOW info = ToolInfo(m_hWnd);
+    SendMessageW(m_toolTip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  }
   m_toolTip = nullptr;
 }
 
@@ -159,7 +170,7 @@ LRESULT CALLBACK CBitmapButton::SubclassProc(HWND hwnd, UINT message, WPARAM wPa
       self->Draw(reinterpret_cast<HDC>(wParam));
       return 0;
     case WM_DESTROY:
-      self->DestroyToolTip();
+      self->RemoveToolTip();
       break;
     case WM_NCDESTROY:
       RemoveWindowSubclass(hwnd, &CBitmapButton::SubclassProc, kSubclassId);

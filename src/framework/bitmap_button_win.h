@@ -2,6 +2,10 @@
 // the pointer is over it, and a tool-tip. It takes over an existing button
 // control (a dialog's) by subclassing it and making it owner-drawn; it paints
 // itself, so the parent needs no WM_DRAWITEM handling.
+//
+// The buttons of one window share one tool-tip control (CToolTipGroup), each
+// as a tool of its own: a tool-tip control is a top-level window, and
+// creating one costs as much as any other.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +17,29 @@
 #include "common/unique_gdi_win.h"
 
 namespace ravelin::framework {
+
+// One tool-tip control for any number of buttons. It is made when the first
+// button asks for it, owned by that button's top-level window, and goes with
+// that window or with this object, whichever goes first. Declare it before
+// the buttons that use it.
+class CToolTipGroup {
+ public:
+  CToolTipGroup() = default;
+  ~CToolTipGroup();
+  CToolTipGroup(const CToolTipGroup&) = delete;
+  CToolTipGroup& operator=(const CToolTipGroup&) = delete;
+
+  // The control, or nullptr before the first button asked for it.
+  HWND Get() const { return m_hWnd; }
+
+ private:
+  friend class CBitmapButton;
+  // The control, made for the top-level window of `button` if it is not
+  // there yet; nullptr when it cannot be made.
+  HWND Ensure(HWND button);
+
+  HWND m_hWnd = nullptr;
+};
 
 class CBitmapButton {
  public:
@@ -39,7 +66,9 @@ class CBitmapButton {
   // Changes the bits in `mask` (all bits when 0); returns the old style.
   DWORD SetBitmapButtonExtendedStyle(DWORD style, DWORD mask = 0);
   DWORD GetBitmapButtonExtendedStyle() const { return m_extendedStyle; }
-  bool SetToolTipText(const std::wstring& text);
+  // Shows `text` as this button's tip, from `group`'s control (the button's
+  // tool is added there the first time, its text changed after that).
+  bool SetToolTipText(CToolTipGroup& group, const std::wstring& text);
   // Resizes the button to one image of its list.
   void SizeToImage();
 
@@ -54,7 +83,8 @@ class CBitmapButton {
   void Draw(HDC dc) const;
   void OnMouseMove();
   void SetHover(bool hover);
-  void DestroyToolTip();
+  // Takes this button's tool out of the shared control.
+  void RemoveToolTip();
 
   DWORD m_extendedStyle;
   unique_himagelist m_images;
@@ -62,7 +92,7 @@ class CBitmapButton {
   int m_hoverImage = -1;
   bool m_hover = false;
   bool m_tracking = false;
-  HWND m_toolTip = nullptr;
+  HWND m_toolTip = nullptr;  // the group's control, once this button is a tool of it
 };
 
 }  // namespace ravelin::framework

@@ -119,7 +119,7 @@ void CStandardDlg::SetupButton(CBitmapButton& button, UINT bitmapId, int imageWi
   button.SetImageList(std::move(images));
   button.SetImages(0, 1);
   button.SetBitmapButtonExtendedStyle(CBitmapButton::kHover);
-  button.SetToolTipText(tooltip);
+  button.SetToolTipText(m_toolTips, tooltip);
   ::ShowWindow(button.m_hWnd, SW_HIDE);
 }
 

@@ -65,6 +65,7 @@ class CStandardDlg : public framework::CAxDialogImpl<CStandardDlg>,
   HWND m_wndFlash = nullptr;
   Microsoft::WRL::ComPtr<IDispatch> m_FlashPtr;
   Microsoft::WRL::ComPtr<IUnknown> m_pUIHandler;
+  framework::CToolTipGroup m_toolTips;  // the tool buttons' tips; before the buttons
   CBitmapButton m_btnClose, m_btnRestore, m_btnMax, m_btnMin, m_btnTools, m_btnSoundOff, m_btnSoundOn;
   unique_hicon m_hIcon;
   int m_bVisible = 1;

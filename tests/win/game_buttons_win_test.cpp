@@ -294,6 +294,11 @@ std::vector<COLORREF> Drawn(HWND button, int width) {
 }
 
 TEST_F(GameButtons, AreOwnerDrawnTakenOverSizedFromTheirImagesHiddenAndTipped) {
+  // One tip control serves every button, each as a tool of its own.
+  const HWND tips = Dlg().m_toolTips.Get();
+  ASSERT_NE(tips, nullptr);
+  EXPECT_EQ(GetWindow(tips, GW_OWNER), Dlg().m_hWnd);
+  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), static_cast<LRESULT>(std::size(kButtons)));
   for (const ButtonCase& c : kButtons) {
     SCOPED_TRACE(c.id);
     const HWND button = Button(c.id);
@@ -305,8 +310,8 @@ TEST_F(GameButtons, AreOwnerDrawnTakenOverSizedFromTheirImagesHiddenAndTipped) {
     EXPECT_EQ(rc.right - rc.left, c.width);
     EXPECT_EQ(rc.bottom - rc.top, 30);
     EXPECT_FALSE(IsWindowVisible(button)) << "shown in the login phase";
-    ASSERT_NE(member.GetToolTip(), nullptr);
-    EXPECT_EQ(ToolTipText(member.GetToolTip(), button), g_Language.GetText(c.tip));
+    EXPECT_EQ(member.GetToolTip(), tips);
+    EXPECT_EQ(ToolTipText(tips, button), g_Language.GetText(c.tip));
 
     const auto normal = ResourceImage(c.bitmap, c.width, 0);
     ASSERT_NE(normal, ResourceImage(c.bitmap, c.width, 1)) << "the two images should differ";
@@ -600,3 +605,46 @@ TEST_F(GameButtons, ClearingTheCacheWithoutAStoreDeletesNothing) {
 }
 
 }  // namespace
+
+// Buttons sharing a tip control: each is one tool, a new text replaces the
+// old one, a button given back takes its tool with it, and the control goes
+// with the window that owns it.
+TEST(ToolTipGroup, HoldsOneToolPerButtonAndGoesWithItsOwner) {
+  const HWND parent = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(parent, nullptr);
+  const auto makeButton = [&](int id) {
+    return CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | BS_PUSHBUTTON, 0, 0, 20, 20, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  };
+  const HWND first = makeButton(1);
+  const HWND second = makeButton(2);
+  ravelin::framework::CToolTipGroup group;
+  {
+    ravelin::framework::CBitmapButton a, b;
+    ASSERT_TRUE(a.SubclassWindow(first));
+    ASSERT_TRUE(b.SubclassWindow(second));
+    ASSERT_TRUE(a.SetToolTipText(group, L"first"));
+    ASSERT_TRUE(b.SetToolTipText(group, L"second"));
+    const HWND tips = group.Get();
+    ASSERT_NE(tips, nullptr);
+    EXPECT_EQ(a.GetToolTip(), tips);
+    EXPECT_EQ(b.GetToolTip(), tips);
+    EXPECT_EQ(GetWindow(tips, GW_OWNER), parent);
+    EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 2);
+
+    ASSERT_TRUE(a.SetToolTipText(group, L"first, again"));
+    EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 2);
+    EXPECT_EQ(ToolTipText(tips, first), L"first, again");
+    EXPECT_EQ(ToolTipText(tips, second), L"second");
+
+    a.UnsubclassWindow();
+    EXPECT_EQ(a.GetToolTip(), nullptr);
+    EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 1);
+    EXPECT_EQ(ToolTipText(tips, second), L"second");
+  }  // b goes with its window still there: its tool goes too
+  const HWND tips = group.Get();
+  EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 0);
+  DestroyWindow(parent);
+  EXPECT_FALSE(IsWindow(tips)) << "the tip control outlived its owner";
+}
