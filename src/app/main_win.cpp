@@ -15,6 +15,7 @@
 #include "common/startup_steps.h"
 #include "framework/app_module_win.h"
 #include "framework/ax_host_win.h"
+#include "sound/sound_win.h"
 
 #ifdef RAVELIN_STARTUP_TRACE
 #include "startup_trace_win.h"
@@ -42,6 +43,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*argument
   ravelin::Win32HandoverOps ops;
   if (command.mode == ravelin::StartMode::Update) return ravelin::RunUpdateHandover(ops, command);
   if (command.mode == ravelin::StartMode::Delete) ravelin::RunDeleteHandover(ops, command);
+
+  // The audio system loads while the windows are made; the audio session
+  // step uses it.
+  ravelin::StartAudioWarmUp();
 
   // The browser and player controls need a single-threaded apartment.
   const HRESULT comResult = CoInitialize(nullptr);

@@ -6,8 +6,11 @@
 #include <propidl.h>
 #include <wrl/client.h>
 
+#include <memory>
 #include <vector>
 
+#include "common/shared_thread_win.h"
+#include "common/unique_handle_win.h"
 #include "sound/sound_win.h"
 
 namespace ravelin {
@@ -39,7 +42,47 @@ AudioEndpoints g_audio;
 std::vector<ComPtr<IMMDevice>> g_audioEndpoints;
 std::size_t g_lastApplied = 0;
 
+// How long the session's first listing waits for the warm-up; and how long
+// the warm-up keeps its apartment (and so the audio system loaded) for that
+// listing to take over.
+constexpr DWORD kWarmUpWaitMs = 5000;
+constexpr DWORD kWarmUpKeepMs = 30000;
+
+struct AudioWarmUp {
+  unique_handle done;       // the audio system is loaded and its devices listed
+  unique_handle takenOver;  // the session has its own objects: the warm-up may let go
+};
+
+// Shared with the warm-up thread, which may outlive the wait for it.
+std::shared_ptr<AudioWarmUp> g_warmUp;
+
+void WarmUpAudio(AudioWarmUp& warmUp) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  {
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDeviceCollection> collection;
+    if (SUCCEEDED(CoCreateInstance(kDeviceEnumeratorClass, nullptr, CLSCTX_ALL, kDeviceEnumeratorInterface,
+                                   reinterpret_cast<void**>(enumerator.GetAddressOf())))) {
+      enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &collection);
+    }
+  }
+  SetEvent(warmUp.done.get());
+  // Leaving the apartment now could unload what was just loaded before the
+  // session's own apartment has it.
+  WaitForSingleObject(warmUp.takenOver.get(), kWarmUpKeepMs);
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
 }  // namespace
+
+void StartAudioWarmUp() {
+  if (g_warmUp) return;
+  auto warmUp = std::make_shared<AudioWarmUp>();
+  warmUp->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  warmUp->takenOver.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!warmUp->done || !warmUp->takenOver) return;
+  if (StartThreadSharing(warmUp, &WarmUpAudio)) g_warmUp = std::move(warmUp);
+}
 
 bool EndpointHasProperty(IMMDevice* endpoint) {
   ComPtr<IPropertyStore> store;
@@ -56,10 +99,14 @@ HRESULT AudioSessionInit(bool /*soundOn*/) {
   // matters on a thread without COM.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   AudioSessionRelease();
-  if (FAILED(CoCreateInstance(kDeviceEnumeratorClass, nullptr, CLSCTX_ALL, kDeviceEnumeratorInterface,
-                              reinterpret_cast<void**>(g_audio.enumerator.GetAddressOf())))) {
-    return E_FAIL;
+  if (g_warmUp) WaitForSingleObject(g_warmUp->done.get(), kWarmUpWaitMs);
+  const HRESULT created = CoCreateInstance(kDeviceEnumeratorClass, nullptr, CLSCTX_ALL, kDeviceEnumeratorInterface,
+                                           reinterpret_cast<void**>(g_audio.enumerator.GetAddressOf()));
+  if (g_warmUp) {
+    SetEvent(g_warmUp->takenOver.get());
+    g_warmUp.reset();
   }
+  if (FAILED(created)) return E_FAIL;
   if (g_audio.enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &g_audio.collection) != S_OK) {
     return E_FAIL;
   }

@@ -20,6 +20,12 @@ extern volatile unsigned char g_bSoundOn;
 // once; setting the sound mutes or unmutes this process's default session on
 // each of them and never touches the volume level.
 HRESULT AudioSessionInit(bool soundOn);
+// The audio system's first use in a process loads its driver and lists its
+// devices (tens of milliseconds under Wine). Started early on a thread of its
+// own, that first use overlaps the rest of the start; AudioSessionInit then
+// waits for it (a bounded wait) before it lists the endpoints itself. It
+// changes nothing: no session is touched and nothing is kept.
+void StartAudioWarmUp();
 HRESULT AudioSessionSetSound(bool soundOn);
 HRESULT AudioSessionRelease();
 bool EndpointHasProperty(IMMDevice* endpoint);

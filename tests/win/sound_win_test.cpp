@@ -6,6 +6,7 @@
 #include <audiopolicy.h>
 #include <mmdeviceapi.h>
 #include <mmsystem.h>
+#include <tlhelp32.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -382,6 +383,43 @@ TEST_F(SoundButtons, TheButtonsSilenceThePlayersBuffersAndSetTheSessionMute) {
     EXPECT_EQ(ravelin::AudioSessionEndpointCount(), 0u);
     ravelin::testkit::ClearStandinFile(L"waveout.log");
   }
+}
+
+}  // namespace
+
+namespace {
+
+std::size_t OwnThreadCount() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  std::size_t count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Loading the audio system early on a thread of its own changes nothing the
+// session lists, and that thread goes once the session has taken over.
+TEST(AudioWarmUp, TheSessionListsTheSameEndpointsAndTheWarmUpThreadEnds) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  // A first listing without the warm-up: the endpoints to expect, and any
+  // thread the audio system keeps for itself already counted.
+  ASSERT_EQ(ravelin::AudioSessionInit(true), S_OK);
+  const std::size_t endpoints = ravelin::AudioSessionEndpointCount();
+  EXPECT_EQ(endpoints, 1u) << "the harness's null endpoint";
+  ravelin::AudioSessionRelease();
+  const std::size_t threads = OwnThreadCount();
+
+  ravelin::StartAudioWarmUp();
+  EXPECT_EQ(ravelin::AudioSessionInit(true), S_OK);
+  EXPECT_EQ(ravelin::AudioSessionEndpointCount(), endpoints);
+  EXPECT_TRUE(PumpUntil([&] { return OwnThreadCount() == threads; }, 5s)) << "the warm-up thread stayed";
+  ravelin::AudioSessionRelease();
+  CoUninitialize();
 }
 
 }  // namespace
