@@ -33,7 +33,6 @@ using ravelin::unique_handle;
 using ravelin::bench::Figure;
 using ravelin::bench::NowMs;
 using ravelin::testkit::KindOf;
-using ravelin::testkit::TopLevelWindows;
 using ravelin::testkit::WindowInfo;
 using ravelin::testkit::WindowKind;
 
@@ -45,6 +44,7 @@ struct Started {
   unique_handle job;
   unique_handle process;
   DWORD pid = 0;
+  DWORD thread = 0;  // the main thread, which makes the windows of both programs
   double at = 0;
 };
 
@@ -82,6 +82,7 @@ std::optional<Started> Start(const std::wstring& program) {
   unique_handle thread(info.hThread);
   started.process.reset(info.hProcess);
   started.pid = info.dwProcessId;
+  started.thread = info.dwThreadId;
   const bool inJob = AssignProcessToJobObject(started.job.get(), info.hProcess) != FALSE;
   ResumeThread(info.hThread);
   if (!inJob) {
@@ -102,17 +103,46 @@ std::optional<double> WaitUntil(const Started& started, Done done) {
   return std::nullopt;
 }
 
-std::optional<WindowInfo> VisibleWindow(DWORD pid, bool launcherFrame) {
-  for (const WindowInfo& w : TopLevelWindows({pid})) {
-    if (!w.visible) continue;
-    if (!launcherFrame || KindOf(w) == WindowKind::Main) return w;
+// The visible top-level windows of the program's main thread, described.
+// Polled every millisecond while the program starts, so it asks the system
+// as little as it can: the thread's windows only, and only the visible ones
+// are looked at further (a poll over every window of the desktop took the
+// system's time from the program being measured).
+std::vector<WindowInfo> VisibleWindows(const Started& started) {
+  std::vector<HWND> windows;
+  EnumThreadWindows(
+      started.thread,
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        if (IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  std::vector<WindowInfo> found;
+  for (const HWND hwnd : windows) {
+    WindowInfo info;
+    info.hwnd = hwnd;
+    info.pid = started.pid;
+    info.visible = true;
+    wchar_t text[64] = {};
+    GetClassNameW(hwnd, text, 64);
+    info.className = text;
+    info.layered = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0;
+    info.owned = GetWindow(hwnd, GW_OWNER) != nullptr;
+    found.push_back(info);
   }
-  return std::nullopt;
+  return found;
 }
 
-bool LoginPageShown(DWORD pid) {
-  for (const WindowInfo& w : TopLevelWindows({pid})) {
-    if (KindOf(w) != WindowKind::Game || !w.visible) continue;
+bool WindowShown(const Started& started, bool launcherFrame) {
+  for (const WindowInfo& w : VisibleWindows(started)) {
+    if (!launcherFrame || KindOf(w) == WindowKind::Main) return true;
+  }
+  return false;
+}
+
+bool LoginPageShown(const Started& started) {
+  for (const WindowInfo& w : VisibleWindows(started)) {
+    if (KindOf(w) != WindowKind::Game) continue;
     const HWND explorer = GetDlgItem(w.hwnd, kExplorerId);
     return explorer != nullptr && IsWindowVisible(explorer);
   }
@@ -161,9 +191,9 @@ std::optional<Run> StartOnce(const std::wstring& program, bool isLauncher, const
   DeleteFileW(traceFile.c_str());
   auto started = Start(program);
   if (!started) return std::nullopt;
-  const auto shown = WaitUntil(*started, [&] { return VisibleWindow(started->pid, isLauncher).has_value(); });
+  const auto shown = WaitUntil(*started, [&] { return WindowShown(*started, isLauncher); });
   std::optional<double> page;
-  if (shown && isLauncher) page = WaitUntil(*started, [&] { return LoginPageShown(started->pid); });
+  if (shown && isLauncher) page = WaitUntil(*started, [&] { return LoginPageShown(*started); });
   if (!shown || (isLauncher && !page)) {
     End(*started);
     return std::nullopt;

@@ -165,6 +165,7 @@ std::intptr_t CTranslucentDlg::OnInitDialog(const MessageArgs&, bool&) {
   MarkStartupStep("first composition");
   CreateTopWnd();
   CenterOnWorkArea();
+  MarkStartupStep("frame centred, game window placed");
   return TRUE;
 }
 

@@ -164,6 +164,7 @@ std::intptr_t CStandardDlg::OnInitDialog(const MessageArgs&, bool&) {
   ::ShowWindow(m_wndIE, SW_HIDE);
   ::ShowWindow(m_wndFlash, SW_HIDE);
   SetupButtons();
+  MarkStartupStep("tool buttons set up");
 
   framework::JoinThreadLoop(this, this);
   InvalidateRect(m_hWnd, nullptr, FALSE);
