@@ -13,6 +13,7 @@
 #include "app/handover_win.h"
 #include "app/run_main_window_win.h"
 #include "common/startup_steps.h"
+#include "frame/translucent_dlg_win.h"
 #include "framework/app_module_win.h"
 #include "framework/ax_host_win.h"
 #include "sound/sound_win.h"
@@ -44,9 +45,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*argument
   if (command.mode == ravelin::StartMode::Update) return ravelin::RunUpdateHandover(ops, command);
   if (command.mode == ravelin::StartMode::Delete) ravelin::RunDeleteHandover(ops, command);
 
-  // The audio system loads while the windows are made; the audio session
-  // step uses it.
-  ravelin::StartAudioWarmUp();
+  // The audio system and the picture decoder load while the windows are
+  // made; the audio session step and the first composition use them.
+  ravelin::StartAudioWarmUp([] { ravelin::WarmUpPictureDecoder(); });
 
   // The browser and player controls need a single-threaded apartment.
   const HRESULT comResult = CoInitialize(nullptr);

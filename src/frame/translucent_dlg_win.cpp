@@ -39,16 +39,8 @@ constexpr wchar_t kTopWndClass[] = L"MN_TopWnd";
 constexpr wchar_t kTopWndProp[] = L"MN_TopWnd";
 constexpr wchar_t kKeepPlaceProp[] = L"SYN_ZORDER";
 
-// A picture from the program's resources: type "PNG", else a bitmap.
-std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id) {
-  const HMODULE module = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-  if (info == nullptr) info = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2));  // RT_BITMAP
-  if (info == nullptr) return nullptr;
-  const DWORD size = SizeofResource(module, info);
-  const void* data = LockResource(LoadResource(module, info));
-  if (data == nullptr || size == 0) return nullptr;
-
+// A picture decoded from a copy of `size` bytes at `data`.
+std::unique_ptr<Gdiplus::Image> DecodeImage(const void* data, std::size_t size) {
   unique_hglobal block(GlobalAlloc(GMEM_FIXED, size));
   if (!block) return nullptr;
   std::memcpy(block.get(), data, size);
@@ -59,6 +51,25 @@ std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id) {
   if (image && image->GetLastStatus() != Gdiplus::Ok) image.reset();
   return image;
 }
+
+// A picture from the program's resources: type "PNG", else a bitmap.
+std::unique_ptr<Gdiplus::Image> LoadPngImage(UINT id) {
+  const HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+  if (info == nullptr) info = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2));  // RT_BITMAP
+  if (info == nullptr) return nullptr;
+  const DWORD size = SizeofResource(module, info);
+  const void* data = LockResource(LoadResource(module, info));
+  if (data == nullptr || size == 0) return nullptr;
+  return DecodeImage(data, size);
+}
+
+// One transparent pixel: PNG, 8-bit RGBA.
+constexpr unsigned char kOnePixelPng[] = {
+    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
+    0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00,
+    0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0xF8, 0xCF, 0xC0, 0xF0, 0x1F, 0x00, 0x05, 0x00, 0x01, 0xFF,
+    0x89, 0x99, 0x3D, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
 
 // A copy of the window's client area.
 unique_hbitmap CaptureClientBitmap(HWND window, RECT& client) {
@@ -103,6 +114,15 @@ class Win32ZOrderOps final : public ZOrderOps {
 };
 
 }  // namespace
+
+bool WarmUpPictureDecoder() {
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  const bool decoded = DecodeImage(kOnePixelPng, sizeof(kOnePixelPng)) != nullptr;
+  Gdiplus::GdiplusShutdown(token);
+  return decoded;
+}
 
 CTranslucentDlg::CTranslucentDlg() {
   Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, background thread, codecs

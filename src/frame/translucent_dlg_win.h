@@ -15,6 +15,12 @@
 
 namespace ravelin {
 
+// Decodes one tiny picture the way the frame decodes its own, so that the
+// picture decoder's first use in the process (loading it, setting it up:
+// ~15 ms under Wine) is out of the way before the first composition. For
+// a thread of its own with COM set up; true when the picture decoded.
+bool WarmUpPictureDecoder();
+
 class CTranslucentDlg : public framework::CDialogImpl<CTranslucentDlg>,
                         public framework::CMessageFilter,
                         public framework::CIdleHandler,

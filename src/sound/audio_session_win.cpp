@@ -51,6 +51,7 @@ constexpr DWORD kWarmUpKeepMs = 30000;
 struct AudioWarmUp {
   unique_handle done;       // the audio system is loaded and its devices listed
   unique_handle takenOver;  // the session has its own objects: the warm-up may let go
+  void (*meanwhile)() = nullptr;
 };
 
 // Shared with the warm-up thread, which may outlive the wait for it.
@@ -67,6 +68,7 @@ void WarmUpAudio(AudioWarmUp& warmUp) {
     }
   }
   SetEvent(warmUp.done.get());
+  if (warmUp.meanwhile != nullptr) warmUp.meanwhile();
   // Leaving the apartment now could unload what was just loaded before the
   // session's own apartment has it.
   WaitForSingleObject(warmUp.takenOver.get(), kWarmUpKeepMs);
@@ -75,9 +77,10 @@ void WarmUpAudio(AudioWarmUp& warmUp) {
 
 }  // namespace
 
-void StartAudioWarmUp() {
+void StartAudioWarmUp(void (*meanwhile)()) {
   if (g_warmUp) return;
   auto warmUp = std::make_shared<AudioWarmUp>();
+  warmUp->meanwhile = meanwhile;
   warmUp->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   warmUp->takenOver.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!warmUp->done || !warmUp->takenOver) return;

@@ -24,8 +24,10 @@ HRESULT AudioSessionInit(bool soundOn);
 // devices (tens of milliseconds under Wine). Started early on a thread of its
 // own, that first use overlaps the rest of the start; AudioSessionInit then
 // waits for it (a bounded wait) before it lists the endpoints itself. It
-// changes nothing: no session is touched and nothing is kept.
-void StartAudioWarmUp();
+// changes nothing: no session is touched and nothing is kept. `meanwhile`,
+// when given, runs on that thread once the audio system is loaded, in its
+// multithreaded apartment: another first use to get out of the way.
+void StartAudioWarmUp(void (*meanwhile)() = nullptr);
 HRESULT AudioSessionSetSound(bool soundOn);
 HRESULT AudioSessionRelease();
 bool EndpointHasProperty(IMMDevice* endpoint);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "frame/translucent_dlg_win.h"
 #include "framework/ax_host_win.h"
@@ -346,6 +347,18 @@ TEST(GameWindowStartup, TasksRunOnceFiftyMillisecondsAfterInitialisation) {
   UnregisterHotKey(nullptr, 77);
   frame.reset();
   CoUninitialize();
+}
+
+// The warm-up decodes on a thread of its own in a multithreaded apartment,
+// starting and ending its own use of GDI+ there.
+TEST(FrameComposition, ThePictureDecoderWarmsUpOnAThreadOfItsOwn) {
+  bool decoded = false;
+  std::thread([&decoded] {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    decoded = ravelin::WarmUpPictureDecoder();
+    if (SUCCEEDED(com)) CoUninitialize();
+  }).join();
+  EXPECT_TRUE(decoded);
 }
 
 TEST(FrameComposition, RepeatedCompositionsLeaveNoGdiObjectBehind) {
