@@ -12,6 +12,7 @@ using std::min;
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "common/startup_steps.h"
 #include "common/unique_gdi_win.h"
@@ -71,6 +72,24 @@ constexpr unsigned char kOnePixelPng[] = {
     0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0xF8, 0xCF, 0xC0, 0xF0, 0x1F, 0x00, 0x05, 0x00, 0x01, 0xFF,
     0x89, 0x99, 0x3D, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
 
+// Starting and ending GDI+ must not run on two threads at once (the frame's
+// window thread and the warm-up thread may both do it at start-up): one lock
+// orders them. A token of 0 means GDI+ did not start.
+std::mutex g_gdiplusStartLock;
+
+ULONG_PTR StartGdiplus() {
+  const std::lock_guard<std::mutex> hold(g_gdiplusStartLock);
+  Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, background thread, codecs
+  ULONG_PTR token = 0;
+  return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok ? token : 0;
+}
+
+void EndGdiplus(ULONG_PTR token) {
+  if (token == 0) return;
+  const std::lock_guard<std::mutex> hold(g_gdiplusStartLock);
+  Gdiplus::GdiplusShutdown(token);
+}
+
 // A copy of the window's client area.
 unique_hbitmap CaptureClientBitmap(HWND window, RECT& client) {
   GetClientRect(window, &client);
@@ -116,22 +135,16 @@ class Win32ZOrderOps final : public ZOrderOps {
 }  // namespace
 
 bool WarmUpPictureDecoder() {
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  const ULONG_PTR token = StartGdiplus();
+  if (token == 0) return false;
   const bool decoded = DecodeImage(kOnePixelPng, sizeof(kOnePixelPng)) != nullptr;
-  Gdiplus::GdiplusShutdown(token);
+  EndGdiplus(token);
   return decoded;
 }
 
-CTranslucentDlg::CTranslucentDlg() {
-  Gdiplus::GdiplusStartupInput input;  // version 1, no debug callback, background thread, codecs
-  Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr);
-}
+CTranslucentDlg::CTranslucentDlg() : m_gdiplusToken(StartGdiplus()) {}
 
-CTranslucentDlg::~CTranslucentDlg() {
-  if (m_gdiplusToken != 0) Gdiplus::GdiplusShutdown(m_gdiplusToken);
-}
+CTranslucentDlg::~CTranslucentDlg() { EndGdiplus(m_gdiplusToken); }
 
 std::span<const MessageMapEntry<CTranslucentDlg>> CTranslucentDlg::MessageMap() {
   using D = CTranslucentDlg;
