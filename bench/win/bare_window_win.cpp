@@ -2,9 +2,6 @@
 // to show a window of the frame's size (register a class, create, show).
 #include <windows.h>
 
-#include <cstdio>
-
-#include "bench_report.h"
 #include "holdings_win.h"
 
 namespace {
@@ -25,13 +22,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// "step MS NAME" in the trace file, like the traced launcher's steps, so the
+// A step in the trace file, like the traced launcher's steps, so the
 // benchmark can set the two programs' entry and show side by side.
-void Mark(const char* step) {
-  char line[96];
-  std::snprintf(line, sizeof(line), "step %.3f %s", ravelin::bench::NowMs(), step);
-  ravelin::bench::AppendTraceLine(line);
-}
+void Mark(const char* step) { ravelin::bench::AppendTraceLine(ravelin::bench::StepLine(step)); }
 
 }  // namespace
 

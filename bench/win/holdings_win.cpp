@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "bench_report.h"
 #include "common/unique_handle_win.h"
 #include "testkit/testkit_win.h"
 
@@ -55,6 +56,12 @@ std::string HoldingsLine(const Holdings& holdings) {
   std::snprintf(line, sizeof(line), "holdings %.3f %ld %ld", holdings.privateMiB, holdings.gdiObjects,
                 holdings.windows);
   return line;
+}
+
+std::string StepLine(const char* step) {
+  char at[32];
+  std::snprintf(at, sizeof(at), "%.3f", NowMs());
+  return std::string("step ") + at + " " + step;
 }
 
 void AppendTraceLine(const std::string& line) {

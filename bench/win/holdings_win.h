@@ -17,6 +17,10 @@ Holdings OwnHoldings();
 // "holdings PRIVATE_MIB GDI WINDOWS", the line the start-up benchmark reads.
 std::string HoldingsLine(const Holdings& holdings);
 
+// "step MS NAME" for a start-up step reached now (MS on the clock of
+// bench_report's NowMs), the line the start-up benchmark reads.
+std::string StepLine(const char* step);
+
 // Appends `line` and a newline to the file RAVELIN_STARTUP_TRACE_FILE names;
 // nothing without it.
 void AppendTraceLine(const std::string& line);

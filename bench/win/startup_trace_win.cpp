@@ -1,9 +1,7 @@
 #include "startup_trace_win.h"
 
 #include <cstring>
-#include <string>
 
-#include "bench_report.h"
 #include "common/startup_steps.h"
 #include "holdings_win.h"
 
@@ -11,9 +9,7 @@ namespace ravelin::bench {
 namespace {
 
 void Record(const char* step) {
-  char at[32];
-  std::snprintf(at, sizeof(at), "%.3f", NowMs());
-  AppendTraceLine(std::string("step ") + at + " " + step);
+  AppendTraceLine(StepLine(step));
   if (std::strcmp(step, "login page shown") == 0) AppendTraceLine(HoldingsLine(OwnHoldings()));
 }
 
